@@ -1,0 +1,97 @@
+// Cleaning passes that reduce a text to one line of printable ASCII.
+#include <array>
+#include <cstring>
+
+#include "utf8_units.h"
+#include "utils.h"
+
+namespace SCR {
+namespace {
+
+// A 256-entry membership table: filtering is then one lookup per byte, whatever the set's size.
+std::array<bool, 256> membership(const std::string& set) {
+  std::array<bool, 256> in{};
+  for (unsigned char c : set) in[c] = true;
+  return in;
+}
+
+}  // namespace
+
+std::string pre_data(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\t') c = ' ';
+  std::string joined;
+  joined.reserve(text.size());
+  for (std::string& line : stringSplit(text, '\n')) {
+    trim(line);
+    if (line.empty()) continue;
+    clean_code(line);
+    if (!line.empty()) joined += line;
+  }
+  return joined;
+}
+
+std::string& trim(std::string& text) {
+  if (text.empty()) return text;
+  text.erase(0, text.find_first_not_of(' '));
+  const size_t last = text.find_last_not_of(' ');
+  text.erase(last == std::string::npos ? 0 : last + 1);
+  return text;
+}
+
+std::string& clean_code(std::string& text) { return text; }
+
+std::vector<std::string> stringSplit(const std::string& text, char delimiter) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(delimiter, start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) pieces.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return pieces;
+}
+
+void filter_string1(const std::string& text, const std::string& allowed, std::string* output) {
+  const auto in = membership(allowed);
+  output->clear();
+  output->reserve(text.size());
+  for (unsigned char c : text)
+    if (in[c]) output->push_back(static_cast<char>(c));
+}
+
+void remove_str(std::string* text, const std::string& chars) {
+  const auto drop = membership(chars);
+  std::string kept;
+  kept.reserve(text->size());
+  for (unsigned char c : *text)
+    if (!drop[c]) kept.push_back(static_cast<char>(c));
+  text->swap(kept);
+}
+
+void filter_string(const std::wstring& text, const std::string& allowed, std::string* output) {
+  const auto in = membership(allowed);
+  output->clear();
+  for (wchar_t w : text) {
+    const unsigned char low = static_cast<unsigned char>(static_cast<unsigned long>(w) & 0xFF);
+    if (in[low]) output->push_back(static_cast<char>(low));
+  }
+}
+
+}  // namespace SCR
+
+std::string censorStrWithOutSymbol(const std::string& text) {
+  const char* bytes = text.c_str();
+  const size_t size = strlen(bytes);  // read as a C string: an embedded NUL ends it
+  std::string out;
+  out.reserve(size);
+  for (size_t pos = 0; pos < size;) {
+    const unsigned char b = static_cast<unsigned char>(bytes[pos]);
+    const int units = SCR::utf8::unitBytes(b);
+    if (pos + units > size) break;  // a sequence cut off by the end of the text
+    if (units <= 2) out.push_back(static_cast<char>(b));
+    pos += units;
+  }
+  return out;
+}
