@@ -1,0 +1,180 @@
+// The recognizer's life through the entry points: where it finds its data, what a failed load
+// leaves, class files of unusual shape, and concurrent parses.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "Quorvel.h"
+#include "SCRNet.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+extern SCRNet* g_coderec;
+
+namespace {
+
+class LifecycleTest : public ::testing::Test {
+ protected:
+  void TearDown() override { QuorvelRelease(); }
+  TempDir root_;
+  LogCapture log_;
+};
+
+bool contains(const std::vector<std::string>& lines, const std::string& wanted) {
+  for (const auto& l : lines)
+    if (l == wanted) return true;
+  return false;
+}
+
+TEST_F(LifecycleTest, VersionAndCallsWithoutRecognizer) {
+  EXPECT_STREQ(GetQuorvelVersion(), "1.3.2310.18");
+  QuorvelRelease();  // no recognizer: nothing happens
+  QuorvelRelease();
+  std::string result = "stale";
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 0);
+  EXPECT_EQ(result, "");
+  const auto errors = log_.messages("ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("no model is loaded"), std::string::npos);
+}
+
+TEST_F(LifecycleTest, WorkingDirectoryEndingInBinUsesDataBesideIt) {
+  layOutModel(root_.path() + "/opt/app/data", "count_model.onnx", kCountClasses);
+  makeDirs(root_.path() + "/opt/app/bin");
+  ScopedCwd cwd(root_.path() + "/opt/app/bin");
+  ASSERT_EQ(QuorvelInit(), 1);
+  const std::string data = root_.path() + "/opt/app/data/models/SCR/";
+  const auto info = log_.messages("INFO");
+  EXPECT_TRUE(contains(info, "Init Models Success, Path of Recognition Model: " + data + "SCR.onnx ."));
+  EXPECT_TRUE(contains(info, "Read Class File Success, Path: " + data + "code.txt ."));
+  std::string result;
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "Beta; ");
+}
+
+TEST_F(LifecycleTest, OnlyAFinalSlashBinCounts) {
+  for (const char* dir : {"/bin2", "/opt/Bin", "/opt/app"}) {
+    const std::string cwdPath = root_.path() + dir;
+    layOutModel(cwdPath, "count_model.onnx", kCountClasses);
+    ScopedCwd cwd(cwdPath);
+    log_.clear();
+    ASSERT_EQ(QuorvelInit(), 1) << dir;
+    EXPECT_TRUE(contains(log_.messages("INFO"),
+                         "Init Models Success, Path of Recognition Model: " + cwdPath + "/models/SCR/SCR.onnx ."))
+        << dir;
+    QuorvelRelease();
+  }
+}
+
+TEST_F(LifecycleTest, MissingModelRaisesAndLeavesARecognizerWithoutModel) {
+  ScopedCwd cwd(root_.path());
+  EXPECT_THROW(QuorvelInit(), Ort::Exception);
+  EXPECT_TRUE(contains(log_.messages("WARN"), "Init Models Failed, " + root_.path() + "/models/SCR/SCR.onnx Not Exist!"));
+  ASSERT_NE(g_coderec, nullptr);
+  EXPECT_EQ(QuorvelInit(), 1);  // installed already: no retry, no exception
+  std::string result = "stale";
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 0);
+  EXPECT_EQ(result, "");
+  // Released, a new init loads again and then succeeds.
+  QuorvelRelease();
+  EXPECT_EQ(g_coderec, nullptr);
+  layOutModel(root_.path(), "count_model.onnx", kCountClasses);
+  ASSERT_EQ(QuorvelInit(), 1);
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "Beta; ");
+}
+
+TEST_F(LifecycleTest, SecondInitLoadsNothing) {
+  layOutModel(root_.path(), "count_model.onnx", kCountClasses);
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  SCRNet* first = g_coderec;
+  log_.clear();
+  EXPECT_EQ(QuorvelInit(), 1);
+  EXPECT_EQ(g_coderec, first);
+  EXPECT_TRUE(log_.records().empty());
+  EXPECT_EQ(g_coderec->m_classNum, 4);
+}
+
+TEST_F(LifecycleTest, MissingClassFileLoadsWithNoClassesAndAnswersDialog) {
+  layOutModel(root_.path(), "count_model.onnx", nullptr);
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  EXPECT_TRUE(contains(log_.messages("WARN"),
+                       "Read Class File Failed, " + root_.path() + "//models/SCR/code.txt Not Exist!"));
+  std::string result;
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "dialog");
+  EXPECT_FALSE(log_.messages("DEBUG").empty());
+  EXPECT_EQ(log_.messages("DEBUG").back().substr(0, 22), "No 0, Detect Failed, C");
+}
+
+TEST_F(LifecycleTest, ClassNamesKeepTheirCarriageReturn) {
+  layOutModel(root_.path(), "count_model.onnx", "Alpha\r\nBeta\r\nGamma\r\nDelta\r\n");
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  std::string result;
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "Beta\r; ");
+}
+
+TEST_F(LifecycleTest, ClassesBeyondTheModelOutputScoreZero) {
+  layOutModel(root_.path(), "count_model.onnx", "Alpha\nBeta\nGamma\nDelta\nEpsilon\nZeta\n");
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  EXPECT_FALSE(log_.messages("WARN").empty());  // the output is narrower than the class list
+  std::string result;
+  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "Beta; ");
+  // Four classes at e^1 and two at e^0: the top is .21, so the last class name answers.
+  EXPECT_EQ(QuorvelParse(piece(10, 10, 10, 10), 0, result, -1, -1), 1);
+  EXPECT_EQ(result, "Zeta");
+}
+
+TEST_F(LifecycleTest, ModelWithOtherTensorNamesIsReportedAndFailsAtRunTime) {
+  layOutModel(root_.path(), "renamed_model.onnx", kCountClasses);
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  const std::string model = root_.path() + "/models/SCR/SCR.onnx";
+  const auto warnings = log_.messages("WARN");
+  EXPECT_TRUE(contains(warnings, "Model " + model + ": input name is chars, expected feature4"));
+  EXPECT_TRUE(contains(warnings, "Model " + model + ": output name is scores, expected de_pred"));
+  std::string result;
+  EXPECT_THROW(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), Ort::Exception);
+}
+
+TEST_F(LifecycleTest, ConcurrentParsesAgreeWithSequentialOnes) {
+  layOutModel(root_.path(), "count_model.onnx", kCountClasses);
+  ScopedCwd cwd(root_.path());
+  ASSERT_EQ(QuorvelInit(), 1);
+  unsetenv("VESKLOG_LEVEL");  // keep the log small: info level
+  const std::vector<std::string> texts = {piece(0, 60, 0, 0), piece(29, 30, 0, 0) + piece(35, 33, 30, 0),
+                                          piece(10, 10, 10, 10) + piece(0, 0, 5, 9) + piece(1, 2, 3, 4),
+                                          std::string(49, 'b')};
+  std::vector<std::string> expected;
+  for (int mode : {0, 1})
+    for (const auto& t : texts) {
+      std::string r;
+      QuorvelParse(t, mode, r, -1, -1);
+      expected.push_back(r);
+    }
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 25; ++round) {
+        size_t k = 0;
+        for (int mode : {0, 1})
+          for (const auto& text : texts) {
+            std::string r;
+            QuorvelParse(text, mode, r, -1, -1);
+            mismatches[t] += (r != expected[k++]);
+          }
+      }
+    });
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+}  // namespace
