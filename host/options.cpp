@@ -1,0 +1,123 @@
+#include "options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace host {
+namespace {
+
+bool parseInt(const char* text, int low, int high, int* out) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long value = strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < low || value > high) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+// Options that take a value: "--name value" or "--name=value".
+struct ValueOption {
+  const char* name;
+  int low, high;
+  int Options::*field;
+};
+
+const ValueOption kValueOptions[] = {
+    {"--mode", INT_MIN, INT_MAX, &Options::mode},
+    {"--batch-len", -1, INT_MAX, &Options::batchLen},
+    {"--samples", -1, INT_MAX, &Options::samples},
+    {"--jobs", 1, 256, &Options::jobs},
+};
+
+}  // namespace
+
+const char* usageText() {
+  return "usage: quorvel scan [options] PATH...   tell for each file whether it holds source code\n"
+         "       quorvel --version | --help\n"
+         "\n"
+         "PATH is a file, a folder (scanned recursively) or - for standard input.\n"
+         "Text files are classified; images (jpg png tif tiff bmp webp jpeg) go through OCR first;\n"
+         "other binary files are skipped.\n"
+         "\n"
+         "options:\n"
+         "  --json            one JSON object per file, then a summary object\n"
+         "  --mode N          batching: 0 whole text, 1 first and last window, 2 random windows,\n"
+         "                    other values: chosen by length (default -1)\n"
+         "  --batch-len N     window length in characters (default -1: 500)\n"
+         "  --samples N       windows drawn in mode 2 (default -1: 5)\n"
+         "  --jobs N          parse N files at once (default 1)\n"
+         "  --log-level L     library log level: debug, info, warn, error, off (default warn)\n"
+         "  --no-progress     never draw the progress bar\n"
+         "\n"
+         "exit status: 0 all files scanned, 1 some file failed, 2 bad usage, 3 the libraries or\n"
+         "model could not be loaded\n";
+}
+
+bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
+  if (argc < 2) {
+    *error = "no command given";
+    return false;
+  }
+  const std::string first = argv[1];
+  if (first == "--help" || first == "-h" || first == "help") return options->command = Options::Command::Help, true;
+  if (first == "--version") return options->command = Options::Command::Version, true;
+  if (first != "scan") {
+    *error = "unknown command '" + first + "'";
+    return false;
+  }
+  options->command = Options::Command::Scan;
+  bool onlyPaths = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (onlyPaths || arg == "-" || arg.rfind("--", 0) != 0) {
+      options->paths.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyPaths = true;
+      continue;
+    }
+    if (arg == "--json") {
+      options->json = true;
+      continue;
+    }
+    if (arg == "--no-progress") {
+      options->progress = false;
+      continue;
+    }
+    if (arg == "--help") return options->command = Options::Command::Help, true;
+    std::string name = arg, value;
+    const size_t eq = arg.find('=');
+    bool inlineValue = eq != std::string::npos;
+    if (inlineValue) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    }
+    auto takeValue = [&]() -> bool {
+      if (inlineValue) return true;
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    if (name == "--log-level") {
+      if (!takeValue()) return *error = "--log-level needs a value", false;
+      options->logLevel = value;
+      continue;
+    }
+    const ValueOption* match = nullptr;
+    for (const auto& o : kValueOptions)
+      if (name == o.name) match = &o;
+    if (match == nullptr) return *error = "unknown option '" + arg + "'", false;
+    if (!takeValue() || !parseInt(value.c_str(), match->low, match->high, &(options->*(match->field))))
+      return *error = std::string(match->name) + " needs a whole number from " + std::to_string(match->low) + " to " +
+                      std::to_string(match->high),
+             false;
+  }
+  if (options->paths.empty()) return *error = "scan needs at least one PATH", false;
+  return true;
+}
+
+}  // namespace host

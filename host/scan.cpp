@@ -1,0 +1,156 @@
+#include "scan.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A progress bar on standard error, drawn only when it is a terminal and the scan takes a while.
+class Progress {
+ public:
+  Progress(size_t total, bool wanted) : total_(total), enabled_(wanted && total > 1 && isatty(STDERR_FILENO)) {
+    if (enabled_) thread_ = std::thread([this] { run(); });
+  }
+  ~Progress() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (drawn_) fprintf(stderr, "\r\033[K");
+  }
+  void advance(size_t bytes) {
+    done_ += 1;
+    bytes_ += bytes;
+  }
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_; })) return;
+    while (!stop_) {
+      const size_t done = done_, width = 30, filled = total_ ? done * width / total_ : 0;
+      fprintf(stderr, "\r[%s%s] %zu/%zu files, %.1f MB", std::string(filled, '#').c_str(),
+              std::string(width - filled, ' ').c_str(), done, total_, bytes_ / (1024.0 * 1024.0));
+      drawn_ = true;
+      wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stop_; });
+    }
+  }
+
+  const size_t total_;
+  const bool enabled_;
+  std::atomic<size_t> done_{0}, bytes_{0};
+  bool stop_ = false, drawn_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread thread_;
+};
+
+void recognise(const std::string& text, const Options& options, const Recognizer& recognizer, FileResult* r) {
+  r->textBytes = text.size();
+  std::string result;
+  try {
+    const int status = recognizer.parse(text, options.mode, result, options.batchLen, options.samples);
+    interpretResult(status, result, r);
+  } catch (const std::exception& e) {
+    r->answer = Answer::Error;
+    r->message = std::string("recognition failed: ") + e.what();
+  }
+}
+
+}  // namespace
+
+OcrFilter* Plugins::ocr(std::string* problem) {
+  std::call_once(ocrLoaded_, [this] {
+    if (!ocr_.load(libDir_, &ocrProblem_))
+      fprintf(stderr, "quorvel: warning: %s; images are reported as errors\n", ocrProblem_.c_str());
+  });
+  *problem = ocrProblem_;
+  return ocr_.ready() ? &ocr_ : nullptr;
+}
+
+FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins) {
+  const auto start = Clock::now();
+  FileResult r;
+  r.display = file.display;
+  std::string content, error;
+  if (!readInput(file, &content, &error)) {
+    r.message = error;
+  } else {
+    r.bytes = content.size();
+    switch (sniffKind(file.standardInput ? "" : file.path, content, plugins.imageTypes())) {
+      case Kind::Binary:
+        r.answer = Answer::Skipped;
+        r.message = "binary file";
+        break;
+      case Kind::Text:
+        recognise(content, options, plugins.recognizer(), &r);
+        break;
+      case Kind::Image: {
+        r.ocr = true;
+        std::string text, problem;
+        OcrFilter* ocr = plugins.ocr(&problem);
+        if (ocr == nullptr)
+          r.message = "OCR unavailable: " + problem;
+        else if (!ocr->extract(file.path, &text, &error))
+          r.message = error;
+        else
+          recognise(text, options, plugins.recognizer(), &r);
+        break;
+      }
+    }
+  }
+  r.seconds = secondsSince(start);
+  return r;
+}
+
+Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out) {
+  std::vector<FileResult> results(files.size());
+  std::vector<char> finished(files.size(), 0);
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::atomic<size_t> next{0};
+  Progress progress(files.size(), options.progress);
+
+  auto worker = [&] {
+    for (size_t i; (i = next++) < files.size();) {
+      FileResult r = scanOne(files[i], options, plugins);
+      progress.advance(r.bytes);
+      std::lock_guard<std::mutex> lock(mutex);
+      results[i] = std::move(r);
+      finished[i] = 1;
+      ready.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  const size_t jobs = std::min<size_t>(static_cast<size_t>(options.jobs), std::max<size_t>(files.size(), 1));
+  for (size_t t = 0; t < jobs; ++t) threads.emplace_back(worker);
+
+  Summary summary;
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::unique_lock<std::mutex> lock(mutex);
+    ready.wait(lock, [&] { return finished[i] != 0; });
+    const FileResult r = std::move(results[i]);
+    lock.unlock();
+    options.json ? writeJson(out, r) : writeLine(out, r);
+    summary.add(r);
+  }
+  for (auto& t : threads) t.join();
+  return summary;
+}
+
+}  // namespace host
