@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build stage test bench format format-check clean
+.PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz
 
 all: stage
 
@@ -26,6 +26,43 @@ stage: build
 
 test: stage
 	@cd $(BUILD_DIR) && ctest --output-on-failure --parallel $(JOBS)
+
+# ---- Reliability builds, each in its own folder ----
+SAN_ARGS = -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) -DQUORVEL_BUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# AddressSanitizer + UndefinedBehaviorSanitizer over the whole suite.
+test-asan: deps
+	@cmake -S . -B build-asan $(SAN_ARGS) -DQUORVEL_SANITIZE=address,undefined > /dev/null
+	@cmake --build build-asan --parallel $(JOBS)
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure --parallel $(JOBS)
+
+# ThreadSanitizer over the tests that run parses concurrently.
+test-tsan: deps
+	@cmake -S . -B build-tsan $(SAN_ARGS) -DQUORVEL_SANITIZE=thread > /dev/null
+	@cmake --build build-tsan --parallel $(JOBS) --target recognizer_test morvik_test
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -R 'Concurrent'
+
+# libFuzzer targets, each run for FUZZ_SECONDS (default 60).
+fuzz: deps
+	@bash scripts/install_deps.sh --fuzz
+	@cmake -S . -B build-fuzz -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) -DCMAKE_C_COMPILER=clang-14 \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=address,undefined \
+	  -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build build-fuzz --parallel $(JOBS)
+	@bash scripts/run_fuzzers.sh build-fuzz
+
+# 64-bit ARM: cross-built with Debian's aarch64 toolchain, tests run under qemu-aarch64.
+ARM_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) \
+           -DQUORVEL_BUILD_BENCHMARKS=OFF
+arm64: deps
+	@bash scripts/install_deps.sh --arm64
+	@if [ ! -f build-arm64/CMakeCache.txt ]; then cmake -S . -B build-arm64 $(ARM_ARGS) > /dev/null; fi
+	@cmake --build build-arm64 --parallel $(JOBS)
+
+test-arm64: arm64
+	@cd build-arm64 && ctest --output-on-failure --parallel $(JOBS) $(ARM_TESTS)
 
 bench: stage
 	@bash scripts/run_benchmarks.sh $(BUILD_DIR)

@@ -4,12 +4,18 @@ namespace host {
 
 const char* answerWord(Answer answer) {
   switch (answer) {
-    case Answer::Code: return "code";
-    case Answer::Dialog: return "dialog";
-    case Answer::Uncertain: return "uncertain";
-    case Answer::SetAside: return "set-aside";
-    case Answer::Skipped: return "skipped";
-    case Answer::Error: return "error";
+    case Answer::Code:
+      return "code";
+    case Answer::Dialog:
+      return "dialog";
+    case Answer::Uncertain:
+      return "uncertain";
+    case Answer::SetAside:
+      return "set-aside";
+    case Answer::Skipped:
+      return "skipped";
+    case Answer::Error:
+      return "error";
   }
   return "error";
 }
@@ -41,11 +47,21 @@ std::string jsonString(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -84,11 +100,11 @@ void writeLine(FILE* out, const FileResult& r) {
 void writeJson(FILE* out, const FileResult& r) {
   std::string classes;
   for (const auto& c : r.classes) classes += (classes.empty() ? "" : ",") + jsonString(c);
-  fprintf(out, "{\"path\":%s,\"answer\":\"%s\",\"classes\":[%s],\"ocr\":%s,\"bytes\":%zu,\"text_bytes\":%zu,"
+  fprintf(out,
+          "{\"path\":%s,\"answer\":\"%s\",\"classes\":[%s],\"ocr\":%s,\"bytes\":%zu,\"text_bytes\":%zu,"
           "\"ms\":%.3f%s}\n",
           jsonString(r.display).c_str(), answerWord(r.answer), classes.c_str(), r.ocr ? "true" : "false", r.bytes,
-          r.textBytes, r.seconds * 1000.0,
-          r.message.empty() ? "" : (",\"message\":" + jsonString(r.message)).c_str());
+          r.textBytes, r.seconds * 1000.0, r.message.empty() ? "" : (",\"message\":" + jsonString(r.message)).c_str());
 }
 
 void Summary::add(const FileResult& r) {
@@ -108,14 +124,16 @@ void Summary::write(FILE* out, bool json, double seconds) const {
       answers += (answers.empty() ? "" : ",") + std::string("\"") + answerWord(answer) + "\":" + std::to_string(n);
     for (const auto& [name, n] : languages_)
       languages += (languages.empty() ? "" : ",") + jsonString(name) + ":" + std::to_string(n);
-    fprintf(out, "{\"summary\":{\"files\":%zu,\"bytes\":%zu,\"seconds\":%.3f,\"files_per_second\":%.1f,"
+    fprintf(out,
+            "{\"summary\":{\"files\":%zu,\"bytes\":%zu,\"seconds\":%.3f,\"files_per_second\":%.1f,"
             "\"mb_per_second\":%.3f,\"answers\":{%s},\"languages\":{%s}}}\n",
             files_, bytes_, seconds, filesPerSecond, seconds > 0 ? mb / seconds : 0.0, answers.c_str(),
             languages.c_str());
     return;
   }
   std::string answers;
-  for (const auto& [answer, n] : counts_) answers += std::string(answers.empty() ? "" : ", ") + answerWord(answer) + " " + std::to_string(n);
+  for (const auto& [answer, n] : counts_)
+    answers += std::string(answers.empty() ? "" : ", ") + answerWord(answer) + " " + std::to_string(n);
   fprintf(out, "\n%zu files (%s) in %.2f s: %.1f files/s, %.2f MB/s\n", files_, answers.c_str(), seconds,
           filesPerSecond, seconds > 0 ? mb / seconds : 0.0);
   if (!languages_.empty()) {

@@ -19,10 +19,10 @@ constexpr uint32_t kOrtApiVersion = 9;  // the oldest runtime the library suppor
 
 constexpr int kDefaultBatchLen = 500;
 constexpr int kDefaultSampleNums = 5;
-constexpr double kMinCodeShare = 0.4;       // cleaned length against the flattened length
-constexpr size_t kShortestInferred = 81;    // batches of 80 bytes or fewer count as ordinary text
-constexpr double kMaxBlankShare = 0.65;     // batches with more blanks than this count as ordinary text
-constexpr size_t kPieceBytes = 500;         // the model sees 510 positions: a piece plus its start
+constexpr double kMinCodeShare = 0.4;     // cleaned length against the flattened length
+constexpr size_t kShortestInferred = 81;  // batches of 80 bytes or fewer count as ordinary text
+constexpr double kMaxBlankShare = 0.65;   // batches with more blanks than this count as ordinary text
+constexpr size_t kPieceBytes = 500;       // the model sees 510 positions: a piece plus its start
 
 // The runtime's function table is fetched once, when the library is loaded.
 struct OrtApiTable {
@@ -89,8 +89,8 @@ void answer(const SCRNet& net, const std::vector<float>& total, int mode, clock_
     vesklog_info(net.m_logHandle, "SCR predict result[Mode: %d]: %s (%s), Cost Time: %.3f s.", mode,
                  decision.detail.c_str(), result.c_str(), secondsSince(start));
   else
-    vesklog_info(net.m_logHandle, "SCR predict result[Mode: %d]: %s, Cost Time: %.3f s.", mode,
-                 decision.detail.c_str(), secondsSince(start));
+    vesklog_info(net.m_logHandle, "SCR predict result[Mode: %d]: %s, Cost Time: %.3f s.", mode, decision.detail.c_str(),
+                 secondsSince(start));
 }
 
 int parseDriver(const SCRNet& net, const std::string& code, int mode, std::string& result, int batchLen,
@@ -144,8 +144,7 @@ const char* GetQuorvelVersion() { return kVersion; }
 
 int QuorvelInit() {
   if (g_coderec != nullptr) return 1;
-  if (Ort::Global<void>::api_ == nullptr)
-    throw Ort::Exception("ONNX Runtime does not offer API version 9", ORT_FAIL);
+  if (Ort::Global<void>::api_ == nullptr) throw Ort::Exception("ONNX Runtime does not offer API version 9", ORT_FAIL);
   g_coderec = new SCRNet();  // installed before loading: a failed load keeps it, and Init is not retried
   return g_coderec->initModel(g_coderec->m_modelPath, g_coderec->m_classPath) ? 1 : 0;
 }

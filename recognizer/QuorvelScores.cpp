@@ -9,9 +9,9 @@
 namespace {
 
 // The driver's decision thresholds.
-constexpr double kConfidence = 0.4;   // top probability below this: fallback class
-constexpr double kCloseness = 0.1;    // a further class is listed when this close to the last listed
-constexpr size_t kAnswerPlaces = 3;   // at most this many classes are answered
+constexpr double kConfidence = 0.4;  // top probability below this: fallback class
+constexpr double kCloseness = 0.1;   // a further class is listed when this close to the last listed
+constexpr size_t kAnswerPlaces = 3;  // at most this many classes are answered
 constexpr float kPercentScale = 100.0f;
 
 }  // namespace
@@ -23,7 +23,8 @@ std::vector<float> softmax(std::vector<float> scores) {
   for (float v : scores)
     if (v > largest) largest = v;
   float sum = 0.0f;
-  for (float v : scores) sum = static_cast<float>(static_cast<double>(sum) + std::exp(static_cast<double>(v - largest)));
+  for (float v : scores)
+    sum = static_cast<float>(static_cast<double>(sum) + std::exp(static_cast<double>(v - largest)));
   probabilities.reserve(scores.size());
   for (float v : scores)
     probabilities.push_back(static_cast<float>(std::exp(static_cast<double>(v - largest)) / static_cast<double>(sum)));

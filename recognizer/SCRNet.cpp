@@ -17,7 +17,8 @@ namespace {
 
 // Column c of the input is the first position of the character in this string. The hyphen appears
 // twice (62 and 85), so column 85 is never set; the model was trained with exactly this layout.
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
+const char kAlphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
 constexpr int64_t kPositions = 510;  // character rows of one input: a 500-byte piece plus 10 repeated
 constexpr size_t kColumns = 96;
 
@@ -104,8 +105,8 @@ void SCRNet::checkModelFacts(const std::string& modelFile) const {
   };
   Ort::AllocatorWithDefaultOptions allocator;
   if (m_session->GetInputCount() != 1 || m_session->GetOutputCount() < 1) {
-    warn("input/output count", std::to_string(m_session->GetInputCount()) + "/" +
-                                   std::to_string(m_session->GetOutputCount()), "1/1");
+    warn("input/output count",
+         std::to_string(m_session->GetInputCount()) + "/" + std::to_string(m_session->GetOutputCount()), "1/1");
     return;
   }
   const std::string input = m_session->GetInputNameAllocated(0, allocator).get();
@@ -127,7 +128,8 @@ void SCRNet::checkModelFacts(const std::string& modelFile) const {
   Ort::TypeInfo outputInfo = m_session->GetOutputTypeInfo(0);
   const std::vector<int64_t> outShape = outputInfo.GetTensorTypeAndShapeInfo().GetShape();
   const int64_t width = outShape.empty() ? 0 : outShape.back();
-  if (width >= 0 && width < m_classNum) warn("output width", std::to_string(width), std::to_string(m_classNum) + " classes");
+  if (width >= 0 && width < m_classNum)
+    warn("output width", std::to_string(width), std::to_string(m_classNum) + " classes");
 }
 
 void SCRNet::Release() {
@@ -160,7 +162,9 @@ bool SCRNet::SCRParse(const std::string& text, std::vector<float>* scores) {
   if (m_session == nullptr) return false;
   std::vector<float> input;
   if (!pre_process(text, &input)) {
-    vesklog_error(m_logHandle, "Input is NULL\xEF\xBC\x81" "error!");
+    vesklog_error(m_logHandle,
+                  "Input is NULL\xEF\xBC\x81"
+                  "error!");
     return false;
   }
   Ort::MemoryInfo memory = Ort::MemoryInfo::CreateCpu(OrtArenaAllocator, OrtMemTypeDefault);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <locale>
 #include <numeric>
+#include <stdexcept>
 
 #include "utf8_units.h"
 #include "utils.h"
@@ -154,6 +155,10 @@ int get_utf8_pos(const char* text, int n) {
 }  // namespace SCR
 
 std::wstring utf8_to_wstr(const std::string& text) {
+  // The standard converter silently drops a sequence cut off by the end of the text; refuse it instead.
+  size_t pos = 0;
+  while (pos < text.size()) pos += SCR::utf8::unitBytes(static_cast<unsigned char>(text[pos]));
+  if (pos > text.size()) throw std::range_error("wstring_convert::from_bytes");
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   std::wstring_convert<std::codecvt_utf8<wchar_t>> converter;

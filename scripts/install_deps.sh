@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and nothing when they are all present.
+#   --arm64   the cross toolchain and qemu for the 64-bit ARM build instead
+#   --fuzz    clang with libFuzzer and the sanitizer runtimes instead
 set -euo pipefail
 
 packages=(
-  cmake make g++ binutils pkg-config ca-certificates npm
+  cmake make g++ binutils pkg-config ca-certificates
   libgtest-dev libbenchmark-dev
   clang-format
+  libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  python3-pil fonts-dejavu-core
 )
+
+arm64_packages=(g++-aarch64-linux-gnu qemu-user-static)
+fuzz_packages=(clang-14 libclang-rt-14-dev)
+case "${1:-}" in
+  --arm64) packages=("${arm64_packages[@]}") ;;
+  --fuzz) packages=("${fuzz_packages[@]}") ;;
+esac
+
+# npm fetches ONNX Runtime; a node installation may bring its own npm, which Debian's would conflict with.
+if [[ -z "${1:-}" ]] && ! command -v npm >/dev/null 2>&1; then packages+=(npm); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -41,6 +41,8 @@ struct DecisionCase {
   const char* expected;
 };
 
+void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
+
 class DriverDecisionTest : public DriverTest, public ::testing::WithParamInterface<DecisionCase> {};
 
 TEST_P(DriverDecisionTest, AnswersFromSummedScores) {
@@ -51,15 +53,15 @@ TEST_P(DriverDecisionTest, AnswersFromSummedScores) {
 }
 
 // Probabilities follow from scores 0.1 * count: e.g. 2.9/3.0/0/0 gives .451/.499/.025/.025.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DriverDecisionTest,
-    ::testing::Values(DecisionCase{"ClearWinner", 0, 60, 0, 0, "Beta; "},
-                      DecisionCase{"CloseSecondIsListed", 29, 30, 0, 0, "Beta; Alpha; "},
-                      DecisionCase{"ChainOfThreeWithinCloseness", 35, 33, 30, 0, "Alpha; Beta; Gamma; "},
-                      DecisionCase{"GapStopsTheChain", 36, 32, 30, 0, "Alpha; "},
-                      DecisionCase{"LowConfidenceGivesLastClassAlone", 10, 10, 10, 10, "Delta"},
-                      DecisionCase{"NoScoreAtAllIsDialog", 0, 0, 0, 0, "dialog"}),
-    [](const ::testing::TestParamInfo<DecisionCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, DriverDecisionTest,
+                         ::testing::Values(DecisionCase{"ClearWinner", 0, 60, 0, 0, "Beta; "},
+                                           DecisionCase{"CloseSecondIsListed", 29, 30, 0, 0, "Beta; Alpha; "},
+                                           DecisionCase{"ChainOfThreeWithinCloseness", 35, 33, 30, 0,
+                                                        "Alpha; Beta; Gamma; "},
+                                           DecisionCase{"GapStopsTheChain", 36, 32, 30, 0, "Alpha; "},
+                                           DecisionCase{"LowConfidenceGivesLastClassAlone", 10, 10, 10, 10, "Delta"},
+                                           DecisionCase{"NoScoreAtAllIsDialog", 0, 0, 0, 0, "dialog"}),
+                         [](const ::testing::TestParamInfo<DecisionCase>& info) { return info.param.name; });
 
 TEST_F(DriverTest, PieceScoresAreSummedNotAveraged) {
   const std::string one = piece(28, 30, 0, 0);  // alone: .427/.521, both listed
@@ -88,7 +90,8 @@ TEST_F(DriverTest, SetAsideBatchesLogOneDialogLineEachAndNoDetail) {
   EXPECT_EQ(debug[0], "No 0, Infer Result: dialog, Code Content:\n" + std::string(80, 'b'));
   const auto info = log_.messages("INFO");
   ASSERT_EQ(info.size(), 2u);
-  EXPECT_TRUE(std::regex_match(info[1], std::regex(R"(SCR predict result\[Mode: 0\]: dialog, Cost Time: \d+\.\d{3} s\.)")))
+  EXPECT_TRUE(
+      std::regex_match(info[1], std::regex(R"(SCR predict result\[Mode: 0\]: dialog, Cost Time: \d+\.\d{3} s\.)")))
       << info[1];
 }
 
@@ -137,8 +140,9 @@ TEST_F(DriverTest, LogLinesOfAnInferredCall) {
                                           piece(0, 60, 0, 0))))
       << records[1].message;
   EXPECT_EQ(records[2].level, "INFO");
-  EXPECT_TRUE(std::regex_match(records[2].message,
-                               std::regex(R"(SCR predict result\[Mode: 0\]: Beta: 99\.26\d{4}%; , Cost Time: \d+\.\d{3} s\.)")))
+  EXPECT_TRUE(
+      std::regex_match(records[2].message,
+                       std::regex(R"(SCR predict result\[Mode: 0\]: Beta: 99\.26\d{4}%; , Cost Time: \d+\.\d{3} s\.)")))
       << records[2].message;
 }
 

@@ -70,7 +70,8 @@ TEST_F(LifecycleTest, OnlyAFinalSlashBinCounts) {
 TEST_F(LifecycleTest, MissingModelRaisesAndLeavesARecognizerWithoutModel) {
   ScopedCwd cwd(root_.path());
   EXPECT_THROW(QuorvelInit(), Ort::Exception);
-  EXPECT_TRUE(contains(log_.messages("WARN"), "Init Models Failed, " + root_.path() + "/models/SCR/SCR.onnx Not Exist!"));
+  EXPECT_TRUE(
+      contains(log_.messages("WARN"), "Init Models Failed, " + root_.path() + "/models/SCR/SCR.onnx Not Exist!"));
   ASSERT_NE(g_coderec, nullptr);
   EXPECT_EQ(QuorvelInit(), 1);  // installed already: no retry, no exception
   std::string result = "stale";
@@ -101,8 +102,8 @@ TEST_F(LifecycleTest, MissingClassFileLoadsWithNoClassesAndAnswersDialog) {
   layOutModel(root_.path(), "count_model.onnx", nullptr);
   ScopedCwd cwd(root_.path());
   ASSERT_EQ(QuorvelInit(), 1);
-  EXPECT_TRUE(contains(log_.messages("WARN"),
-                       "Read Class File Failed, " + root_.path() + "//models/SCR/code.txt Not Exist!"));
+  EXPECT_TRUE(
+      contains(log_.messages("WARN"), "Read Class File Failed, " + root_.path() + "//models/SCR/code.txt Not Exist!"));
   std::string result;
   EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
   EXPECT_EQ(result, "dialog");

@@ -47,7 +47,9 @@ class MorvikTest : public ::testing::Test {
 TEST_F(MorvikTest, OneLinePerRecordWithTimeLevelAndChannel) {
   const int h = vesklog_open_v2("TextExtractor_SCR", "QUORVEL");
   vesklog_info(h, "loaded %s in %.3f s, %d classes", "model", 0.1804, 52);
-  vesklog_error(h, "Input is NULL\xEF\xBC\x81" "error!");
+  vesklog_error(h,
+                "Input is NULL\xEF\xBC\x81"
+                "error!");
   const std::regex line(
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} INFO \[TextExtractor_SCR/QUORVEL\] loaded model in 0\.180 s, 52 classes
 \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ERROR \[TextExtractor_SCR/QUORVEL\] Input is NULL\xEF\xBC\x81error!

@@ -26,7 +26,8 @@ std::vector<int> columnsOf(const std::vector<float>& matrix) {
 
 std::vector<int> expectedColumns(const SCRNet& net, const std::string& rowsText) {
   std::vector<int> cols(kRows, -1);
-  for (size_t r = 0; r < rowsText.size() && r < kRows; ++r) cols[r] = static_cast<int>(net.m_alphabet.find(rowsText[r]));
+  for (size_t r = 0; r < rowsText.size() && r < kRows; ++r)
+    cols[r] = static_cast<int>(net.m_alphabet.find(rowsText[r]));
   return cols;
 }
 
@@ -93,7 +94,8 @@ TEST_F(ScrNetTest, ParseNeedsASessionAndAppendsOneScorePerClass) {
   ASSERT_TRUE(net_.initModel(net_.m_modelPath, net_.m_classPath));
   log_.clear();
   EXPECT_FALSE(net_.SCRParse("", &scores));
-  EXPECT_EQ(log_.messages("ERROR"), std::vector<std::string>{"Input is NULL\xEF\xBC\x81" "error!"});
+  EXPECT_EQ(log_.messages("ERROR"), std::vector<std::string>{"Input is NULL\xEF\xBC\x81"
+                                                             "error!"});
   EXPECT_TRUE(scores.empty());
   ASSERT_TRUE(net_.SCRParse(piece(5, 10, 15, 20), &scores));
   ASSERT_TRUE(net_.SCRParse(piece(0, 60, 0, 0), &scores));

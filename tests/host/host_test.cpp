@@ -59,7 +59,10 @@ class HostProgramTest : public ::testing::Test {
     write(s / "nested/deeper/gamma.src", codeOf('c'));
     write(s / "prose.txt", std::string(600, 'x'));
     write(s / "tiny.txt", "hi\n");
-    write(s / "blob.bin", std::string("\x7f" "ELF\0\0\x01\x02", 8) + std::string(200, '\0'));
+    write(s / "blob.bin", std::string("\x7f"
+                                      "ELF\0\0\x01\x02",
+                                      8) +
+                              std::string(200, '\0'));
     fs::create_symlink("/etc/hostname", s / "outside");
     fs::create_symlink("beta.txt", s / "inside");
     laidOut_ = true;
@@ -87,8 +90,9 @@ TEST_F(HostProgramTest, ScansAFolderOneLinePerFileWithSummary) {
   const std::string s = samples();
   for (const std::string& line :
        {s + "/outside\tskipped\tsymbolic link leaves the scanned folder\n", s + "/beta.txt\tcode\tBeta\n",
-        s + "/blob.bin\tskipped\tbinary file\n", s + "/inside\tcode\tBeta\n", s + "/nested/deeper/gamma.src\tcode\tGamma\n",
-        s + "/prose.txt\tdialog\tdialog\n", s + "/tiny.txt\tset-aside\ttoo short or too little code material\n"})
+        s + "/blob.bin\tskipped\tbinary file\n", s + "/inside\tcode\tBeta\n",
+        s + "/nested/deeper/gamma.src\tcode\tGamma\n", s + "/prose.txt\tdialog\tdialog\n",
+        s + "/tiny.txt\tset-aside\ttoo short or too little code material\n"})
     EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "in:\n" << r.out;
   EXPECT_NE(r.out.find("\n7 files (code 3, dialog 1, set-aside 1, skipped 2) in "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("languages: Beta 2, Gamma 1\n"), std::string::npos) << r.out;

@@ -16,9 +16,9 @@ bool parse(std::vector<std::string> args, host::Options* o, std::string* error) 
 TEST(HostOptionsTest, ValuesInBothSpellingsAndRanges) {
   host::Options o;
   std::string error;
-  ASSERT_TRUE(parse({"quorvel", "scan", "--mode", "2", "--batch-len=300", "--samples", "-1", "--jobs=3", "a", "-",
-                     "--", "--json"},
-                    &o, &error))
+  ASSERT_TRUE(parse(
+      {"quorvel", "scan", "--mode", "2", "--batch-len=300", "--samples", "-1", "--jobs=3", "a", "-", "--", "--json"},
+      &o, &error))
       << error;
   EXPECT_EQ(o.mode, 2);
   EXPECT_EQ(o.batchLen, 300);
