@@ -18,10 +18,14 @@ namespace {
 
 // A C-like source text of about `bytes` bytes.
 std::string codeText(size_t bytes) {
-  static const char* lines[] = {
-      "#include <stdio.h>\n", "static int count_items(const char *list, int n) {\n",
-      "    int total = 0;\n", "    for (int i = 0; i < n; ++i) {\n", "        if (list[i] == ',') total++;\n",
-      "    }\n", "    return total; /* number of separators */\n", "}\n"};
+  static const char* lines[] = {"#include <stdio.h>\n",
+                                "static int count_items(const char *list, int n) {\n",
+                                "    int total = 0;\n",
+                                "    for (int i = 0; i < n; ++i) {\n",
+                                "        if (list[i] == ',') total++;\n",
+                                "    }\n",
+                                "    return total; /* number of separators */\n",
+                                "}\n"};
   std::string text;
   for (size_t i = 0; text.size() < bytes; ++i) text += lines[i % 8];
   text.resize(bytes);

@@ -47,7 +47,8 @@ int parseLevel(const char* text) {
   static const struct {
     const char* word;
     int level;
-  } words[] = {{"debug", kDebug}, {"info", kInfo}, {"warn", kWarn}, {"warning", kWarn}, {"error", kError}, {"off", kOff}};
+  } words[] = {{"debug", kDebug},  {"info", kInfo},   {"warn", kWarn},
+               {"warning", kWarn}, {"error", kError}, {"off", kOff}};
   for (const auto& w : words)
     if (strcasecmp(text, w.word) == 0) return w.level;
   return kInfo;
