@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64
+.PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo
 
 all: stage
 
@@ -72,6 +72,10 @@ package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
 package-arm64: arm64
 	@cd build-arm64 && cpack -G DEB
+
+# The host program on the samples, as a new user would run it.
+demo: stage
+	@dist/bin/quorvel scan samples/
 
 bench: stage
 	@bash scripts/run_benchmarks.sh $(BUILD_DIR)
