@@ -16,8 +16,10 @@ for exe in "$build"/fuzz/fuzz_*; do
   seeds="fuzz/corpus/${name#fuzz_}"
   mkdir -p "$work/$name"
   [[ -d "$seeds" ]] && cp -r "$seeds/." "$work/$name/"
+  max_len=4096
+  [[ $name == fuzz_ocr_image ]] && max_len=16384  # room for a small real image
   echo "== $name: ${seconds}s"
-  if ! "$exe" -max_total_time="$seconds" -max_len=4096 -timeout=25 -rss_limit_mb=3072 -print_final_stats=1 \
+  if ! "$exe" -max_total_time="$seconds" -max_len="$max_len" -timeout=25 -rss_limit_mb=3072 -print_final_stats=1 \
       -artifact_prefix="fuzz/crashes/$name-" "$work/$name" >"$work/$name.log" 2>&1; then
     tail -n 60 "$work/$name.log"
     status=1
