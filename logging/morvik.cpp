@@ -3,16 +3,20 @@
 
 #include <fcntl.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -96,15 +100,24 @@ std::string formatMessage(const char* format, va_list args) {
   return big;
 }
 
-void writeAll(int fd, const std::string& record) {
-  const char* p = record.data();
-  size_t left = record.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
+// Writes the pieces as one record. One writev keeps a record whole against other writers (the file
+// is opened for appending) without first copying a long message into the record.
+void writeRecord(int fd, std::initializer_list<std::pair<const char*, size_t>> pieces) {
+  std::vector<struct iovec> parts;
+  for (const auto& [data, size] : pieces) parts.push_back({const_cast<char*>(data), size});
+  size_t index = 0;
+  while (index < parts.size()) {
+    ssize_t n = writev(fd, &parts[index], static_cast<int>(parts.size() - index));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;  // a failed write is dropped, never reported
-    p += n;
-    left -= static_cast<size_t>(n);
+    for (size_t done = static_cast<size_t>(n); index < parts.size() && done > 0;) {  // a short write goes on
+      const size_t step = std::min(done, parts[index].iov_len);
+      parts[index].iov_base = static_cast<char*>(parts[index].iov_base) + step;
+      parts[index].iov_len -= step;
+      done -= step;
+      if (parts[index].iov_len == 0) ++index;
+    }
+    while (index < parts.size() && parts[index].iov_len == 0) ++index;
   }
 }
 
@@ -114,20 +127,18 @@ void logRecord(int level, int handle, const char* format, va_list args) {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (level < s.minLevel) return;
   }
-  std::string message = formatMessage(format, args);
+  const std::string message = formatMessage(format, args);
   std::lock_guard<std::mutex> lock(s.mutex);
   const bool known = handle >= 0 && static_cast<size_t>(handle) < s.channels.size();
-  std::string record = timeStamp();
-  record += ' ';
-  record += kLevelWords[level];
-  record += " [";
-  record += known ? s.channels[handle].module : "?";
-  record += '/';
-  record += known ? s.channels[handle].component : "?";
-  record += "] ";
-  record += message;
-  record += '\n';
-  writeAll(s.fd, record);
+  std::string head = timeStamp();
+  head += ' ';
+  head += kLevelWords[level];
+  head += " [";
+  head += known ? s.channels[handle].module : "?";
+  head += '/';
+  head += known ? s.channels[handle].component : "?";
+  head += "] ";
+  writeRecord(s.fd, {{head.data(), head.size()}, {message.data(), message.size()}, {"\n", 1}});
 }
 
 }  // namespace

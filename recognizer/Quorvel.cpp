@@ -39,11 +39,12 @@ bool isOrdinaryText(const std::string& batch) {
 }
 
 // Cleaning passes; returns false (text set aside) when too little survives the last two.
+// The passes work in place on one copy of the text, so the peak is the caller's text plus one copy.
 bool cleanText(const SCRNet& net, const std::string& code, std::string* working) {
   *working = SCR::pre_data(code);
   const int32_t flattened = static_cast<int32_t>(working->size());
-  const std::string censored = censorStrWithOutSymbol(*working);
-  SCR::filter_string1(censored, net.m_alphabet, working);
+  SCR::censor_inplace(*working);
+  SCR::keep_only_inplace(*working, net.m_alphabet);
   return !(static_cast<double>(working->size()) < kMinCodeShare * static_cast<double>(flattened));
 }
 

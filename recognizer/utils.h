@@ -55,6 +55,11 @@ QUORVEL_API void remove_str(std::string* text, const std::string& chars);
 // Overwrites *output with the low bytes of the wide characters of text that occur in allowed.
 QUORVEL_API void filter_string(const std::wstring& text, const std::string& allowed, std::string* output);
 
+// In-place forms of censorStrWithOutSymbol and filter_string1, for the driver: the same results,
+// without a second copy of a large text.
+void censor_inplace(std::string& text);
+void keep_only_inplace(std::string& text, const std::string& allowed);
+
 // ---- Batch strategies (batchLen in characters; the list receives the batches) -----------------
 
 // Mode 0: windows every 250 characters. A negative batchLen yields no batch.

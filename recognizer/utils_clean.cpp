@@ -17,18 +17,26 @@ std::array<bool, 256> membership(const std::string& set) {
 
 }  // namespace
 
+// Lines are trimmed and joined by compacting the text in place: a text of any size needs no memory
+// beyond its own copy. clean_code changes nothing, so the lines need not become strings of their own.
 std::string pre_data(std::string text) {
   for (char& c : text)
     if (c == '\r' || c == '\t') c = ' ';
-  std::string joined;
-  joined.reserve(text.size());
-  for (std::string& line : stringSplit(text, '\n')) {
-    trim(line);
-    if (line.empty()) continue;
-    clean_code(line);
-    if (!line.empty()) joined += line;
+  size_t out = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    size_t first = pos, last = end;
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    if (last > first) {
+      std::memmove(&text[out], text.data() + first, last - first);  // out <= first: moves left
+      out += last - first;
+    }
+    pos = end + 1;
   }
-  return joined;
+  text.resize(out);
+  return text;
 }
 
 std::string& trim(std::string& text) {
@@ -51,6 +59,14 @@ std::vector<std::string> stringSplit(const std::string& text, char delimiter) {
     start = end + 1;
   }
   return pieces;
+}
+
+void keep_only_inplace(std::string& text, const std::string& allowed) {
+  const auto in = membership(allowed);
+  size_t out = 0;
+  for (char c : text)
+    if (in[static_cast<unsigned char>(c)]) text[out++] = c;
+  text.resize(out);
 }
 
 void filter_string1(const std::string& text, const std::string& allowed, std::string* output) {
@@ -81,17 +97,21 @@ void filter_string(const std::wstring& text, const std::string& allowed, std::st
 
 }  // namespace SCR
 
-std::string censorStrWithOutSymbol(const std::string& text) {
-  const char* bytes = text.c_str();
-  const size_t size = strlen(bytes);  // read as a C string: an embedded NUL ends it
-  std::string out;
-  out.reserve(size);
+void SCR::censor_inplace(std::string& text) {
+  const size_t size = strlen(text.c_str());  // read as a C string: an embedded NUL ends it
+  size_t out = 0;
   for (size_t pos = 0; pos < size;) {
-    const unsigned char b = static_cast<unsigned char>(bytes[pos]);
+    const unsigned char b = static_cast<unsigned char>(text[pos]);
     const int units = SCR::utf8::unitBytes(b);
     if (pos + units > size) break;  // a sequence cut off by the end of the text
-    if (units <= 2) out.push_back(static_cast<char>(b));
+    if (units <= 2) text[out++] = static_cast<char>(b);
     pos += units;
   }
+  text.resize(out);
+}
+
+std::string censorStrWithOutSymbol(const std::string& text) {
+  std::string out(text.c_str());
+  SCR::censor_inplace(out);
   return out;
 }
