@@ -15,23 +15,6 @@ namespace fs = std::filesystem;
 
 namespace ocrtest {
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/ocr-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-ScopedCwd::ScopedCwd(const std::string& dir) : previous_(fs::current_path().string()) {
-  if (chdir(dir.c_str()) != 0) throw std::runtime_error("cannot enter " + dir);
-}
-
-ScopedCwd::~ScopedCwd() { EXPECT_EQ(chdir(previous_.c_str()), 0); }
-
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name), had_(getenv(name) != nullptr) {
   if (had_) previous_ = getenv(name);
   if (value == nullptr)

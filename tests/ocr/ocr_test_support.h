@@ -7,30 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
+
 namespace ocrtest {
 
-// A fresh folder under /tmp, removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Changes the working directory for the object's lifetime.
-class ScopedCwd {
- public:
-  explicit ScopedCwd(const std::string& dir);
-  ~ScopedCwd();
-
- private:
-  std::string previous_;
-};
+// Temporary folders and working directories as the recognizer tests have them.
+using testing_support::ScopedCwd;
+using testing_support::TempDir;
 
 // Sets (or, with null, removes) an environment variable for the object's lifetime.
 class ScopedEnv {
