@@ -56,9 +56,10 @@ fuzz: deps
 # 64-bit ARM: cross-built with Debian's aarch64 toolchain, tests run under qemu-aarch64.
 ARM_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) \
            -DQUORVEL_BUILD_BENCHMARKS=OFF -DQUORVEL_BUILD_OCR_ENGINE=OFF
-# Under qemu (about 300 times slower) the 50 MB text test is left out, and so are the tests that run
-# the host program as a child process (binfmt is not set up, so only ctest's emulator runs arm64 code).
-ARM_TESTS ?= -E 'FiftyMegabyte|HostProgramTest'
+# Under qemu (about 300 times slower) the 50 MB text test and the long reliability runs are left out,
+# and so are the tests that run the host program as a child process (binfmt is not set up, so only
+# ctest's emulator runs arm64 code).
+ARM_TESTS ?= -E 'FiftyMegabyte|HostProgramTest|ReliabilityTest'
 arm64: deps
 	@bash scripts/install_deps.sh --arm64
 	@if [ ! -f build-arm64/CMakeCache.txt ]; then cmake -S . -B build-arm64 $(ARM_ARGS) > /dev/null; fi
