@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include <algorithm>
+
 namespace host {
 
 const char* answerWord(Answer answer) {
@@ -35,7 +37,12 @@ void interpretResult(int status, const std::string& result, FileResult* out) {
   for (size_t end; (end = result.find("; ", start)) != std::string::npos; start = end + 2)
     out->classes.push_back(result.substr(start, end - start));
   if (!out->classes.empty()) {
-    out->answer = Answer::Code;
+    // Ordinary text is a class of the model too: ranked first, it is the answer; ranked lower, it
+    // is no language of the code.
+    const bool prose = out->classes.front() == "dialog";
+    out->answer = prose ? Answer::Dialog : Answer::Code;
+    if (prose) out->classes.clear();
+    out->classes.erase(std::remove(out->classes.begin(), out->classes.end(), "dialog"), out->classes.end());
     return;
   }
   // A lone name is the low-confidence fallback; the shipped class list ends in "dialog".

@@ -53,6 +53,12 @@ TEST(HostReportTest, ResultTextsAndJsonEscapes) {
   host::interpretResult(1, "C++; C; ", &r);
   EXPECT_EQ(r.answer, host::Answer::Code);
   EXPECT_EQ(r.classes, (std::vector<std::string>{"C++", "C"}));
+  host::interpretResult(1, "Python; dialog; ", &r);
+  EXPECT_EQ(r.answer, host::Answer::Code);
+  EXPECT_EQ(r.classes, (std::vector<std::string>{"Python"}));
+  host::interpretResult(1, "dialog; Markdown; ", &r);
+  EXPECT_EQ(r.answer, host::Answer::Dialog);
+  EXPECT_TRUE(r.classes.empty());
   host::interpretResult(1, "dialog", &r);
   EXPECT_EQ(r.answer, host::Answer::Dialog);
   EXPECT_TRUE(r.classes.empty());
