@@ -1,0 +1,231 @@
+// The library against training/prep.py and the trained network: the same cleaning, batches, pieces,
+// one-hot rows, scores and answers for every text of prep_fixtures.txt.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Quorvel.h"
+#include "QuorvelDetail.h"
+#include "SCRNet.h"
+#include "utils.h"
+
+extern SCRNet* g_coderec;
+
+namespace {
+
+std::string unhex(const std::string& hex) {
+  if (hex == "-") return "";
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+struct BatchRun {
+  int mode, batchLen, sampleNums, seed, ret, effective, sampleNumsAfter;
+  std::vector<std::string> batches;
+};
+
+struct Piece {
+  size_t batch;
+  std::string text;
+  std::vector<unsigned char> rows;
+  std::vector<float> scores;
+};
+
+struct Case {
+  std::string name, text, cleaned;
+  bool setAside = false;
+  std::vector<BatchRun> runs;
+  std::vector<Piece> pieces;
+  bool hasAnswer = false;
+  int answerSeed = 1, answerRet = 0;
+  std::string answer;
+};
+
+std::vector<Case> loadCases() {
+  std::ifstream in(QUORVEL_PREP_FIXTURES);
+  std::vector<Case> cases;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream f(line);
+    std::string key;
+    f >> key;
+    if (key == "case") {
+      cases.emplace_back();
+      f >> cases.back().name;
+      continue;
+    }
+    if (cases.empty()) continue;
+    Case& c = cases.back();
+    std::string value;
+    if (key == "text") {
+      f >> value;
+      c.text = unhex(value);
+    } else if (key == "clean") {
+      f >> value;
+      c.setAside = value == "-";
+      c.cleaned = unhex(value);
+    } else if (key == "batches") {
+      BatchRun r{};
+      size_t count = 0;
+      f >> r.mode >> r.batchLen >> r.sampleNums >> r.seed >> r.ret >> r.effective >> r.sampleNumsAfter >> count;
+      c.runs.push_back(r);
+    } else if (key == "batch") {
+      f >> value;
+      c.runs.back().batches.push_back(unhex(value));
+    } else if (key == "piece") {
+      Piece p;
+      f >> p.batch >> value;
+      p.text = unhex(value);
+      c.pieces.push_back(p);
+    } else if (key == "rows") {
+      f >> value;
+      const std::string bytes = unhex(value);
+      c.pieces.back().rows.assign(bytes.begin(), bytes.end());
+    } else if (key == "scores") {
+      float v;
+      while (f >> v) c.pieces.back().scores.push_back(v);
+    } else if (key == "answer") {
+      c.hasAnswer = true;
+      f >> c.answerSeed >> c.answerRet >> value;
+      c.answer = unhex(value);
+    }
+  }
+  return cases;
+}
+
+bool near(float a, float b) { return std::fabs(a - b) <= 2e-3f * std::max(1.0f, std::fabs(b)); }
+
+class PrepFixtures : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    cases_ = new std::vector<Case>(loadCases());
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(QUORVEL_DATA_DIR), 0) << QUORVEL_DATA_DIR;
+    QuorvelInit();
+    ASSERT_EQ(chdir(cwd), 0);
+  }
+  static void TearDownTestSuite() {
+    QuorvelRelease();
+    delete cases_;
+  }
+  static std::vector<Case>* cases_;
+};
+
+std::vector<Case>* PrepFixtures::cases_ = nullptr;
+
+TEST_F(PrepFixtures, FileHoldsCasesOfEveryKind) {
+  size_t pieces = 0, answers = 0, setAside = 0;
+  for (const Case& c : *cases_) {
+    pieces += c.pieces.size();
+    answers += c.hasAnswer;
+    setAside += c.setAside;
+  }
+  EXPECT_GE(cases_->size(), 10u);
+  EXPECT_GE(pieces, 10u);
+  EXPECT_GE(answers, 5u);
+  EXPECT_GE(setAside, 1u);
+}
+
+TEST_F(PrepFixtures, CleaningMatches) {
+  ASSERT_NE(g_coderec, nullptr);
+  for (const Case& c : *cases_) {
+    const std::string flat = SCR::pre_data(c.text);
+    std::string cleaned;
+    SCR::filter_string1(censorStrWithOutSymbol(flat), g_coderec->m_alphabet, &cleaned);
+    const bool setAside = static_cast<double>(cleaned.size()) < 0.4 * static_cast<double>(flat.size());
+    EXPECT_EQ(setAside, c.setAside) << c.name;
+    if (!c.setAside) {
+      EXPECT_EQ(cleaned, c.cleaned) << c.name;
+    }
+  }
+}
+
+TEST_F(PrepFixtures, BatchesMatch) {
+  for (Case& c : *cases_) {
+    for (const BatchRun& r : c.runs) {
+      srand(static_cast<unsigned>(r.seed));
+      int sampleNums = r.sampleNums, effective = -1;
+      std::vector<std::string> batches;
+      const int ret = get_batch_string(&c.cleaned, r.mode, r.batchLen, &sampleNums, &effective, &batches);
+      const std::string where = c.name + " mode " + std::to_string(r.mode) + " batchLen " + std::to_string(r.batchLen);
+      EXPECT_EQ(ret, r.ret) << where;
+      EXPECT_EQ(effective, r.effective) << where;
+      EXPECT_EQ(sampleNums, r.sampleNumsAfter) << where;
+      EXPECT_EQ(batches, r.batches) << where;
+    }
+  }
+}
+
+TEST_F(PrepFixtures, OneHotRowsMatch) {
+  for (const Case& c : *cases_) {
+    for (const Piece& p : c.pieces) {
+      std::vector<float> input;
+      ASSERT_TRUE(g_coderec->pre_process(p.text, &input)) << c.name;
+      ASSERT_EQ(input.size(), 510u * 96u);
+      ASSERT_EQ(p.rows.size(), 510u);
+      for (size_t r = 0; r < 510; ++r) {
+        for (size_t col = 0; col < 96; ++col) {
+          const float expected = p.rows[r] == col ? 1.0f : 0.0f;
+          ASSERT_EQ(input[r * 96 + col], expected) << c.name << " row " << r << " column " << col;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(PrepFixtures, PieceScoresMatchTheTrainedNetwork) {
+  for (const Case& c : *cases_) {
+    for (const Piece& p : c.pieces) {
+      std::vector<float> scores;
+      ASSERT_TRUE(g_coderec->SCRParse(p.text, &scores)) << c.name;
+      ASSERT_EQ(scores.size(), p.scores.size()) << c.name;
+      for (size_t k = 0; k < scores.size(); ++k)
+        EXPECT_PRED2(near, scores[k], p.scores[k]) << c.name << " class " << g_coderec->m_classNames[k];
+    }
+  }
+}
+
+// The library cuts each batch into pieces itself: its summed scores must be those of the fixture pieces.
+TEST_F(PrepFixtures, BatchPiecesMatch) {
+  const size_t classes = g_coderec->m_classNames.size();
+  for (const Case& c : *cases_) {
+    if (c.runs.empty() || c.pieces.empty()) continue;
+    const std::vector<std::string>& batches = c.runs.front().batches;
+    for (size_t b = 0; b < batches.size(); ++b) {
+      std::vector<float> expected(classes, 0.0f);
+      bool any = false;
+      for (const Piece& p : c.pieces) {
+        if (p.batch != b) continue;
+        any = true;
+        for (size_t k = 0; k < classes; ++k) expected[k] += p.scores[k];
+      }
+      if (!any) continue;
+      std::vector<float> got(classes, 0.0f);
+      ASSERT_TRUE(_SCRParse(batches[b], got));
+      for (size_t k = 0; k < classes; ++k) EXPECT_PRED2(near, got[k], expected[k]) << c.name << " batch " << b;
+    }
+  }
+}
+
+TEST_F(PrepFixtures, AnswersMatch) {
+  for (const Case& c : *cases_) {
+    if (!c.hasAnswer) continue;
+    srand(static_cast<unsigned>(c.answerSeed));
+    std::string result = "unset";
+    const int ret = QuorvelParse(c.text, -1, result, -1, -1);
+    EXPECT_EQ(ret, c.answerRet) << c.name;
+    EXPECT_EQ(result, c.answer) << c.name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+#!/usr/bin/python3
+"""Evaluates the bundle through the built C++ library and writes the model card.
+
+  1. the test split (whole projects never seen in training), at most EVAL_CAP files per class, and one
+     snippet of 100 to 500 bytes (whole lines) of each of those files
+  2. training/eval/quorvel_eval classifies every file with QuorvelParse (host defaults); the first class
+     of the result is the answer, "dialog" and a 0 return count as dialog
+  3. one inference timed on one thread
+  4. the peers (VS Code's language detection, highlight.js) on the same files, content only
+  5. data/models/SCR/MODEL.md, confusion.png and evaluation.json
+"""
+import argparse
+import collections
+import datetime
+import json
+import os
+import platform
+import subprocess
+import sys
+import zlib
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import labels  # noqa: E402
+
+EVAL_CAP = 300
+PEER_CAP = 12   # files per class for the peers, which take about a second a file here
+TARGET_CODE, TARGET_PROSE, TARGET_SHORT, TARGET_MS, TARGET_MB = 0.97, 0.99, 0.90, 0.3, 10.0
+VSCODE_MIN_CONFIDENCE = 0.2   # below it VS Code's detector is taken as having no answer (plain text)
+HLJS_MIN_RELEVANCE = 5        # the same for highlight.js
+
+
+def log(msg):
+    print(msg, file=sys.stderr, flush=True)
+
+
+def test_files(cache):
+    by_class = collections.defaultdict(list)
+    with open(os.path.join(cache, "index.tsv")) as fh:
+        next(fh)
+        for line in fh:
+            fid, cls, project, split, size, path = line.rstrip("\n").split("\t")
+            if split == "test":
+                by_class[cls].append((zlib.crc32(fid.encode()), fid, cls))
+    chosen = []
+    for cls in labels.CLASSES:
+        chosen += [(fid, c) for _, fid, c in sorted(by_class.get(cls, []))[:EVAL_CAP]]
+    return chosen
+
+
+def short_snippet(data, key):
+    """100 to 500 bytes of whole lines from a place fixed by the file's id."""
+    lines = data.split(b"\n")
+    want = 100 + key % 401
+    start = (key // 401) % max(len(lines), 1)
+    for s in list(range(start, len(lines))) + list(range(0, start)):
+        out = b""
+        for line in lines[s:]:
+            if len(out) + len(line) + 1 > want and len(out) >= 100:
+                break
+            out += line + b"\n"
+        if 100 <= len(out) <= 500:
+            return out
+    return data[:want] if len(data) >= 100 else None
+
+
+def write_lists(cache, work, chosen):
+    os.makedirs(os.path.join(work, "short"), exist_ok=True)
+    full, short = [], []
+    for fid, cls in chosen:
+        path = os.path.join(cache, "files", fid)
+        full.append(f"{fid}\t{cls}\t{path}")
+        snip = short_snippet(open(path, "rb").read(), zlib.crc32(fid.encode()))
+        if snip is not None:
+            spath = os.path.join(work, "short", fid.replace("/", "_"))
+            open(spath, "wb").write(snip)
+            short.append(f"{fid}\t{cls}\t{spath}")
+    for name, rows in (("full", full), ("short", short)):
+        open(os.path.join(work, name + ".tsv"), "w").write("\n".join(rows) + "\n")
+        taken, subset = collections.Counter(), []
+        for row in rows:
+            cls = row.split("\t")[1]
+            if taken[cls] < PEER_CAP:
+                taken[cls] += 1
+                subset.append(row)
+        write_if_changed(os.path.join(work, name + ".peers.tsv"), "\n".join(subset) + "\n")
+
+
+def write_if_changed(path, text):
+    """Keeps the file (and the peer results made from it) when its content is the same."""
+    if os.path.exists(path) and open(path).read() == text:
+        return
+    open(path, "w").write(text)
+
+
+def read_results(path):
+    rows = []
+    for line in open(path):
+        parts = line.rstrip("\n").split("\t")
+        rows.append({"id": parts[0], "class": parts[1], "answer": parts[3]})
+    return rows
+
+
+def scores(rows, answer_key="answer"):
+    per_class = collections.defaultdict(lambda: [0, 0])
+    for r in rows:
+        per_class[r["class"]][1] += 1
+        per_class[r["class"]][0] += r[answer_key] == r["class"]
+    code = [r for r in rows if r["class"] != "dialog"]
+    prose = [r for r in rows if r["class"] == "dialog"]
+    acc = {c: v[0] / v[1] for c, v in per_class.items()}
+    code_classes = [c for c in acc if c != "dialog"]
+    return {
+        "code_top1": sum(r[answer_key] == r["class"] for r in code) / max(len(code), 1),
+        "code_top1_class_mean": sum(acc[c] for c in code_classes) / max(len(code_classes), 1),
+        "prose_dialog": sum(r[answer_key] == "dialog" for r in prose) / max(len(prose), 1),
+        "all_top1": sum(r[answer_key] == r["class"] for r in rows) / max(len(rows), 1),
+        "per_class": acc, "counts": {c: v[1] for c, v in per_class.items()},
+        "code_files": len(code), "prose_files": len(prose),
+    }
+
+
+def confusion_png(rows, path):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    present = [c for c in labels.CLASSES if any(r["class"] == c for r in rows)]
+    index = {c: i for i, c in enumerate(labels.CLASSES)}
+    m = np.zeros((len(labels.CLASSES), len(labels.CLASSES)))
+    for r in rows:
+        if r["answer"] in index:
+            m[index[r["class"]], index[r["answer"]]] += 1
+    rows_sel = [index[c] for c in present]
+    m = m[rows_sel]
+    norm = m / np.maximum(m.sum(axis=1, keepdims=True), 1)
+    fig, ax = plt.subplots(figsize=(14, 9), dpi=90)
+    ax.imshow(norm, cmap="Blues", vmin=0, vmax=1, aspect="auto")
+    ax.set_xticks(range(len(labels.CLASSES)))
+    ax.set_xticklabels(labels.CLASSES, rotation=90, fontsize=7)
+    ax.set_yticks(range(len(present)))
+    ax.set_yticklabels(present, fontsize=7)
+    ax.set_xlabel("answer of QuorvelParse (first class)")
+    ax.set_ylabel("true class (test split, whole files)")
+    ax.set_title("Confusion on the test split, rows normalised")
+    fig.tight_layout()
+    fig.savefig(path)
+
+
+def run(cmd, **kw):
+    log("  $ " + " ".join(cmd))
+    return subprocess.run(cmd, check=True, **kw)
+
+
+def cpu_name():
+    for line in open("/proc/cpuinfo"):
+        if line.startswith("model name"):
+            return line.split(":", 1)[1].strip()
+    return platform.processor()
+
+
+def peer_rows(path):
+    out = []
+    for line in open(path):
+        fid, cls, vs, conf, hl, rel = line.rstrip("\n").split("\t")
+        out.append({"id": fid, "class": cls, "vscode_any": vs, "hljs_any": hl,
+                    "vscode": vs if float(conf) >= VSCODE_MIN_CONFIDENCE else "dialog",
+                    "hljs": hl if float(rel) >= HLJS_MIN_RELEVANCE else "dialog"})
+    return out
+
+
+def pct(x):
+    return f"{100 * x:.1f} %"
+
+
+def write_card(bundle, ev, summary, training):
+    s, sh = ev["full"], ev["short"]
+    cls_rows = []
+    for c in labels.CLASSES:
+        e = summary[c]
+        files = sum(e[k]["files"] for k in e)
+        projects = sum(e[k]["projects"] for k in e)
+        acc = s["per_class"].get(c)
+        sacc = sh["per_class"].get(c)
+        cls_rows.append(f"| {c} | {files} | {projects} | {e['train']['files']}/{e['train']['projects']} | "
+                        f"{e['test']['files']}/{e['test']['projects']} | "
+                        f"{pct(acc) if acc is not None else 'n/a'} ({s['counts'].get(c, 0)}) | "
+                        f"{pct(sacc) if sacc is not None else 'n/a'} |")
+    p = ev.get("peers")
+    peer_lines = []
+    if p:
+        for name, key in (("this model (libQuorvel)", None), ("VS Code language detection 1.0.23", "vscode"),
+                          ("highlight.js 11.12.0 highlightAuto", "hljs")):
+            if key is None:
+                a, b = p["ours"]["full"], p["ours"]["short"]
+                peer_lines.append(f"| {name} | {pct(a['code_top1'])} | {pct(a['code_top1_class_mean'])} | "
+                                  f"{pct(a['prose_dialog'])} | {pct(b['all_top1'])} |")
+            else:
+                a, b, lenient = p[key]["full"], p[key]["short"], p[key]["full_any"]
+                peer_lines.append(f"| {name} | {pct(a['code_top1'])} ({pct(lenient['code_top1'])} with no threshold) | "
+                                  f"{pct(a['code_top1_class_mean'])} | {pct(a['prose_dialog'])} | {pct(b['all_top1'])} |")
+    t = ev["timing"]
+    def met(v, goal, higher=True):
+        ok = v >= goal if higher else v <= goal
+        return "met" if ok else "missed"
+    text = f"""# SCR model card
+
+Generated by `training/evaluate.py` on {ev['date']}. The bundle: `SCR.onnx` (network), `code.txt` (class names,
+one per line, `dialog` last), `manifest.json` (format facts, also stored as ONNX metadata), this card and
+`confusion.png`. Rebuilt from nothing by `make model`.
+
+## Network
+
+Input `feature4` float [1, 510, 96] (one-hot rows of a 500-byte piece, as `SCRNet::pre_process` makes them),
+output `de_pred` float [1, {len(labels.CLASSES)}]: one raw score per class in `code.txt` order; the library sums
+them over pieces and batches before its softmax. ONNX opset 13.
+
+The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up 8 tables
+of 97 x 64 at stride 4: a convolution over the characters without a single multiplication. Then max pooling,
+two convolutions of width 3 (64 -> 128 -> 128 channels, with pooling), global max and mean pooling and a
+linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) in {training.get('train_minutes', 0):.0f}
+minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets.
+
+## Targets (test split, through the built library)
+
+| target | goal | measured | |
+|---|---|---|---|
+| top-1 over code files (all code classes, files) | >= 97 % | {pct(s['code_top1'])} ({s['code_files']} files; class mean {pct(s['code_top1_class_mean'])}) | {met(s['code_top1'], TARGET_CODE)} |
+| prose answered "dialog" | >= 99 % | {pct(s['prose_dialog'])} ({s['prose_files']} files) | {met(s['prose_dialog'], TARGET_PROSE)} |
+| texts of 100 to 500 bytes, top-1 (all classes) | >= 90 % | {pct(sh['all_top1'])} ({sh['code_files'] + sh['prose_files']} snippets; code {pct(sh['code_top1'])}, prose {pct(sh['prose_dialog'])}) | {met(sh['all_top1'], TARGET_SHORT)} |
+| one inference, one thread | <= 0.3 ms | {t['inference_ms_best']:.3f} ms best, {t['inference_ms_median']:.3f} ms median | {met(t['inference_ms_best'], TARGET_MS, False)} |
+| model file | <= 10 MB | {ev['model_mb']:.2f} MB | {met(ev['model_mb'], TARGET_MB, False)} |
+
+Speed: `quorvel_eval time` (SCRNet::SCRParse on a 500-byte piece: encoding, tensor, run), 5 rounds of
+{int(t.get('runs', 0))} calls after warm-up, on {ev['machine']} (this development machine: 2 cores, shared with other
+builds while measured, so the median is pessimistic).
+
+## Classes, corpus and accuracy per class
+
+Files and projects after labelling, filtering and de-duplication; train and test as files/projects (the
+validation split holds the rest). Accuracy is top-1 of the library on whole test files (number of files in
+brackets, at most {EVAL_CAP} per class) and on one 100-500 byte snippet of each. "n/a": no project of the class
+could be put in the test split (too few projects).
+
+| class | files | projects | train | test | accuracy, whole files | accuracy, 100-500 B |
+|---|---|---|---|---|---|---|
+{chr(10).join(cls_rows)}
+
+The corpus comes only from the Debian bookworm source packages and npm packages pinned in
+`training/manifest`; files are labelled by extension, file name, shebang and content rules
+(`training/labels.py`); generated, minified, vendored, licence-only and binary files are dropped, and so are
+exact and near duplicates (MinHash over lines). Prose for `dialog`: manual pages rendered with groff,
+translations (msgstr of .po files in many languages), README/NEWS/changelog and other text files,
+reStructuredText documentation. Projects are split between train, validation and test as a whole.
+
+![confusion matrix](confusion.png)
+
+## Peers on the same test files (content only)
+
+The first {PEER_CAP} test files of each class (and their snippets), for all three detectors.
+
+| detector | code top-1 | code, class mean | prose as plain text | 100-500 B top-1 |
+|---|---|---|---|---|
+{chr(10).join(peer_lines) if peer_lines else '| (peers not run) | | | | |'}
+
+VS Code's detector has no plain-text class: an answer below {VSCODE_MIN_CONFIDENCE} confidence is counted as
+"dialog", as its editor integration ignores weak answers; the same for highlight.js below relevance
+{HLJS_MIN_RELEVANCE}. Classes a peer does not know count as errors for it. highlight.js names HTML "xml",
+which is counted as correct for XML only.
+"""
+    open(os.path.join(bundle, "MODEL.md"), "w").write(text)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.abspath(os.path.join(here, ".."))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--cache", default=os.path.join(root, ".cache", "corpus"))
+    ap.add_argument("--work", default=os.path.join(root, ".cache", "eval"))
+    ap.add_argument("--build", default=os.path.join(root, "build-model"))
+    ap.add_argument("--bundle", default=os.path.join(root, "data", "models", "SCR"))
+    ap.add_argument("--peers", default=os.path.join(root, ".cache", "peers", "node_modules"))
+    ap.add_argument("--no-peers", action="store_true")
+    args = ap.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    write_lists(args.cache, args.work, test_files(args.cache))
+
+    tool = run(["bash", os.path.join(here, "eval", "build.sh"), args.build],
+               stdout=subprocess.PIPE, text=True).stdout.strip().splitlines()[-1]
+    data_dir = os.path.dirname(os.path.dirname(args.bundle))
+    env = dict(os.environ, VESKLOG_LEVEL="error")
+    ev = {"date": datetime.date.today().isoformat(), "machine": cpu_name(),
+          "model_mb": os.path.getsize(os.path.join(args.bundle, "SCR.onnx")) / 1e6}
+    for name in ("full", "short"):
+        out = os.path.join(args.work, f"{name}.out")
+        run([tool, "classify", data_dir, os.path.join(args.work, f"{name}.tsv"), out], env=env,
+            stderr=subprocess.DEVNULL if name == "x" else None)
+        rows = read_results(out)
+        ev[name] = scores(rows)
+        if name == "full":
+            confusion_png(rows, os.path.join(args.bundle, "confusion.png"))
+    timing = run([tool, "time", data_dir, "3000"], env=env, stdout=subprocess.PIPE, text=True).stdout
+    ev["timing"] = {k: float(v) for k, v in (l.split() for l in timing.splitlines() if l.strip())}
+
+    if not args.no_peers and os.path.isdir(args.peers):
+        ev["peers"] = {}
+        outs = {}
+        for name in ("full", "short"):
+            subset = os.path.join(args.work, f"{name}.peers.tsv")
+            out = os.path.join(args.work, f"{name}.peers.out")
+            if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(subset):
+                run(["node", os.path.join(here, "peers.js"), subset, out], env=dict(os.environ, NODE_PATH=args.peers))
+            outs[name] = peer_rows(out)
+            ours = {r["id"]: r for r in read_results(os.path.join(args.work, f"{name}.out"))}
+            outs["ours_" + name] = [ours[r["id"]] for r in outs[name] if r["id"] in ours]
+        ev["peers"]["ours"] = {"full": scores(outs["ours_full"]), "short": scores(outs["ours_short"])}
+        for key in ("vscode", "hljs"):
+            ev["peers"][key] = {"full": scores(outs["full"], key), "short": scores(outs["short"], key),
+                                "full_any": scores(outs["full"], key + "_any")}
+    summary = json.load(open(os.path.join(args.cache, "summary.json")))["summary"]
+    training_path = os.path.join(root, ".cache", "model", "training.json")
+    training = json.load(open(training_path)) if os.path.exists(training_path) else {}
+    json.dump(ev, open(os.path.join(args.work, "evaluation.json"), "w"), indent=1)
+    write_card(args.bundle, ev, summary, training)
+    s, sh = ev["full"], ev["short"]
+    log(f"code top-1 {pct(s['code_top1'])}, prose as dialog {pct(s['prose_dialog'])}, "
+        f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_best']:.3f} ms, "
+        f"model {ev['model_mb']:.2f} MB")
+
+
+if __name__ == "__main__":
+    main()

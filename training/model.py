@@ -1,0 +1,64 @@
+"""The recognition network, built for the library's one-hot input.
+
+The input row r holds a single 1.0 at the alphabet column of the r-th character (or nothing), so a
+convolution over it is a sum of table look-ups: the first layer is k1 tables of 97 entries (96 columns and
+one empty row) taken at stride s1, with no multiplication at all. Two small convolutions with pooling
+and a global max/mean pooling follow; the last layer gives one raw score per class. The library sums
+these scores over pieces and batches before its softmax, so they are logits.
+"""
+import torch
+from torch import nn
+
+POSITIONS, COLUMNS, EMPTY_ROW = 510, 96, 96
+
+
+class SCRModel(nn.Module):
+    def __init__(self, classes, c1=64, k1=8, s1=4, c2=128, c3=128, dropout=0.2):
+        super().__init__()
+        self.k1, self.s1 = k1, s1
+        self.steps = (POSITIONS - k1) // s1 + 1
+        self.tables = nn.Parameter(torch.randn(k1, c1, COLUMNS + 1) * (1.0 / k1 ** 0.5))
+        self.bias1 = nn.Parameter(torch.zeros(c1))
+        self.register_buffer("row_mask", (torch.arange(COLUMNS + 1) != EMPTY_ROW).float())
+        steps = torch.arange(self.steps)[:, None] * s1 + torch.arange(k1)[None, :]
+        self.register_buffer("window_rows", steps, persistent=False)  # [steps, k1]: row of each tap
+        self.register_buffer("table_offsets", torch.arange(k1) * (COLUMNS + 1), persistent=False)
+        self.conv2 = nn.Conv1d(c1, c2, 3, padding=1)
+        self.conv3 = nn.Conv1d(c2, c3, 3, padding=1)
+        self.pool = nn.MaxPool1d(2)
+        self.drop = nn.Dropout(dropout)
+        self.fc = nn.Linear(2 * c3, classes)
+        self.for_export = False
+        self.config = dict(classes=classes, c1=c1, k1=k1, s1=s1, c2=c2, c3=c3, dropout=dropout)
+
+    def first_layer(self, rows):
+        """rows: [B, 510] column indices (96 = empty row) -> [B, c1, steps]."""
+        table = (self.tables * self.row_mask).permute(0, 2, 1).reshape(-1, self.tables.shape[1])
+        index = rows[:, self.window_rows] + self.table_offsets  # [B, steps, k1]: one table per offset
+        if self.for_export:  # Gather + ReduceSum in the graph
+            h = nn.functional.embedding(index, table).sum(dim=2)  # [B, steps, c1]
+        else:  # the same sum, several times faster to train
+            h = nn.functional.embedding_bag(index.reshape(-1, self.k1), table, mode="sum")
+            h = h.reshape(rows.shape[0], self.steps, -1)
+        return torch.relu(h.permute(0, 2, 1) + self.bias1[None, :, None])
+
+    def forward_rows(self, rows):
+        h = self.pool(self.first_layer(rows))
+        h = self.pool(torch.relu(self.conv2(h)))
+        h = torch.relu(self.conv3(h))
+        h = torch.cat([h.amax(dim=2), h.mean(dim=2)], dim=1)
+        return self.fc(self.drop(h))
+
+
+class OneHotFront(nn.Module):
+    """The exported graph: "feature4" [1, 510, 96] one-hot floats -> "de_pred" [1, classes] scores."""
+
+    def __init__(self, model):
+        super().__init__()
+        self.model = model
+        model.for_export = True
+
+    def forward(self, feature4):
+        filled = feature4.amax(dim=2) > 0.5
+        rows = torch.where(filled, feature4.argmax(dim=2), torch.full_like(filled, EMPTY_ROW, dtype=torch.long))
+        return self.model.forward_rows(rows)

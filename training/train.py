@@ -1,0 +1,267 @@
+#!/usr/bin/python3
+"""Trains the recognition network on the corpus and writes the model bundle.
+
+Samples are made exactly as the library makes them (prep.py): a file is cleaned, cut into batches
+(automatic mode, batchLen 500, sampleNums 5), batches that the driver would not infer are dropped, and
+every 500-byte piece of the rest is a sample; so are the pieces of short snippets (100 to 2000 bytes)
+cut from each file, which teach the network the repeated short pieces that small texts give.
+CPU only, 2 threads, fixed seeds. Output: SCR.onnx, code.txt and manifest.json in the bundle folder,
+and the PyTorch checkpoint in the cache (make_fixtures.py and the evaluation read it).
+"""
+import argparse
+import collections
+import datetime
+import json
+import math
+import multiprocessing
+import os
+import random
+import sys
+import time
+
+import numpy as np
+import torch
+from torch import nn
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import labels  # noqa: E402
+import prep  # noqa: E402
+from model import OneHotFront, SCRModel  # noqa: E402
+
+SEED = 20231018
+MAX_PIECES_PER_FILE = 12  # a long file must not outweigh many short ones
+SNIPPETS_PER_FILE = 3
+
+
+def log(msg):
+    print(msg, file=sys.stderr, flush=True)
+
+
+def read_index(cache):
+    rows = []
+    with open(os.path.join(cache, "index.tsv")) as fh:
+        next(fh)
+        for line in fh:
+            fid, cls, project, split, size, path = line.rstrip("\n").split("\t")
+            rows.append({"id": fid, "class": cls, "project": project, "split": split, "path": path})
+    return rows
+
+
+def snippet(data, rng):
+    """A run of whole lines of 100 to 2000 bytes from a random place of the file."""
+    target = int(math.exp(rng.uniform(math.log(100), math.log(2000))))
+    if len(data) <= target:
+        return data
+    start = rng.randrange(0, len(data) - target)
+    nl = data.rfind(b"\n", 0, start)
+    start = nl + 1 if nl >= 0 and start - nl < 200 else start
+    return data[start:start + target]
+
+
+def file_samples(args):
+    """Row arrays of the pieces the library makes of a file and of a few snippets of it."""
+    path, seed = args
+    rng = random.Random(seed)
+    data = open(path, "rb").read()
+    pieces = prep.text_pieces(data, rand=lambda: rng.getrandbits(31))
+    rng.shuffle(pieces)
+    pieces = pieces[:MAX_PIECES_PER_FILE]
+    for _ in range(SNIPPETS_PER_FILE):
+        got = prep.text_pieces(snippet(data, rng), rand=lambda: rng.getrandbits(31))
+        if got:
+            pieces.append(got[rng.randrange(len(got))])
+    if not pieces:
+        return None
+    return np.stack([prep.rows(p).astype(np.uint8) for p in pieces])
+
+
+def build_pools(cache, rows, split):
+    sel = [r for r in rows if r["split"] == split]
+    jobs = [(os.path.join(cache, "files", r["id"]), hash_seed(r["id"])) for r in sel]
+    pools = collections.defaultdict(list)
+    with multiprocessing.Pool(2) as pool:
+        for i, (r, got) in enumerate(zip(sel, pool.imap(file_samples, jobs, chunksize=64)), 1):
+            if got is not None:
+                pools[r["class"]].append(got)
+            if i % 2000 == 0 or i == len(sel):
+                sys.stderr.write(f"\r  {split}: {i}/{len(sel)} files")
+    sys.stderr.write("\n")
+    return {c: np.concatenate(v) for c, v in pools.items()}
+
+
+def hash_seed(text):
+    h = 1469598103934665603
+    for b in text.encode():
+        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFF
+    return h ^ SEED
+
+
+def epoch_indices(pools, classes, per_class, rng):
+    """A class-balanced epoch: per_class samples of every class (with repetition for small classes)."""
+    xs, ys = [], []
+    for k, cls in enumerate(classes):
+        pool = pools.get(cls)
+        if pool is None or len(pool) == 0:
+            continue
+        want = per_class * (2 if cls == "dialog" else 1)
+        idx = rng.choice(len(pool), size=want, replace=len(pool) < want)
+        xs.append(pool[idx])
+        ys.append(np.full(want, k, dtype=np.int64))
+    x, y = np.concatenate(xs), np.concatenate(ys)
+    order = rng.permutation(len(y))
+    return x[order], y[order]
+
+
+def evaluate(model, pools, classes, limit=3000):
+    model.eval()
+    correct, total = collections.Counter(), collections.Counter()
+    with torch.no_grad():
+        for k, cls in enumerate(classes):
+            pool = pools.get(cls)
+            if pool is None:
+                continue
+            x = torch.from_numpy(pool[:limit].astype(np.int64))
+            for i in range(0, len(x), 1024):
+                pred = model.forward_rows(x[i:i + 1024]).argmax(dim=1)
+                correct[cls] += int((pred == k).sum())
+                total[cls] += len(pred)
+    model.train()
+    per_class = {c: correct[c] / total[c] for c in total}
+    return sum(per_class.values()) / max(len(per_class), 1), per_class
+
+
+def export(model, classes, bundle, facts):
+    model.eval()
+    front = OneHotFront(model)
+    dummy = torch.zeros(1, prep.POSITIONS, prep.COLUMNS)
+    path = os.path.join(bundle, "SCR.onnx")
+    torch.onnx.export(front, dummy, path, input_names=["feature4"], output_names=["de_pred"], opset_version=13,
+                      do_constant_folding=True)
+    import onnx
+    m = onnx.load(path)
+    for key, value in facts.items():
+        prop = m.metadata_props.add()
+        prop.key, prop.value = key, str(value)
+    m.producer_name = "quorvel-training"
+    onnx.checker.check_model(m)
+    onnx.save(m, path)
+    with open(os.path.join(bundle, "code.txt"), "w") as fh:
+        fh.write("\n".join(classes) + "\n")
+    return path
+
+
+def write_manifest(bundle, facts, classes, cache, training):
+    """manifest.json: the facts a loader or a reader of the bundle needs, and what the model was trained on."""
+    summary_path = os.path.join(cache, "summary.json")
+    corpus = json.load(open(summary_path)) if os.path.exists(summary_path) else {}
+    per_class = {c: {side: e[side] for side in ("train", "val", "test")}
+                 for c, e in corpus.get("summary", {}).items()}
+    manifest = {
+        "generated_by": "training/train.py",
+        "format_version": facts["format_version"],
+        "model": "SCR.onnx", "class_file": "code.txt",
+        "alphabet": facts["alphabet"], "piece_bytes": prep.PIECE_BYTES,
+        "input": {"name": "feature4", "type": "float32", "shape": [1, prep.POSITIONS, prep.COLUMNS]},
+        "output": {"name": "de_pred", "type": "float32", "shape": [1, len(classes)],
+                   "meaning": "raw score per class, summed by the library before softmax"},
+        "opset": 13, "class_count": len(classes), "classes": classes,
+        "training_data": {"sources": "training/manifest (Debian bookworm source packages and npm packages)",
+                          "projects": corpus.get("projects"), "files_per_class": per_class,
+                          "training_minutes": round(training.get("train_minutes", 0.0), 1),
+                          "seed": SEED},
+        "date": facts["date"],
+    }
+    with open(os.path.join(bundle, "manifest.json"), "w") as fh:
+        json.dump(manifest, fh, indent=1)
+        fh.write("\n")
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--cache", default=os.path.join(here, "..", ".cache", "corpus"))
+    ap.add_argument("--work", default=os.path.join(here, "..", ".cache", "model"))
+    ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
+    ap.add_argument("--minutes", type=float, default=30.0, help="training time budget")
+    ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
+    ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
+    args = ap.parse_args()
+    torch.set_num_threads(2)
+    torch.manual_seed(SEED)
+    rng = np.random.RandomState(SEED)
+    random.seed(SEED)
+    cache, work, bundle = (os.path.abspath(p) for p in (args.cache, args.work, args.bundle))
+    os.makedirs(work, exist_ok=True)
+    os.makedirs(bundle, exist_ok=True)
+    classes = labels.CLASSES
+    ckpt_path = os.path.join(work, "checkpoint.pt")
+
+    if not args.export_only:
+        rows = read_index(cache)
+        start = time.time()
+        train_pools = build_pools(cache, rows, "train")
+        val_pools = build_pools(cache, rows, "val")
+        log(f"samples: {sum(len(v) for v in train_pools.values())} train, "
+            f"{sum(len(v) for v in val_pools.values())} val ({time.time() - start:.0f} s)")
+        model = SCRModel(len(classes))
+        opt = torch.optim.AdamW(model.parameters(), lr=3e-3, weight_decay=1e-4)
+        loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
+        budget = args.minutes * 60
+        t0, epoch, best = time.time(), 0, -1.0
+        history = []
+        while time.time() - t0 < budget:
+            epoch += 1
+            x, y = epoch_indices(train_pools, classes, args.per_class, rng)
+            seen, running = 0, 0.0
+            for i in range(0, len(y), 256):
+                frac = min((time.time() - t0) / budget, 1.0)
+                for g in opt.param_groups:
+                    g["lr"] = 3e-3 * 0.5 * (1 + math.cos(math.pi * frac)) + 5e-5
+                xb = torch.from_numpy(x[i:i + 256].astype(np.int64))
+                yb = torch.from_numpy(y[i:i + 256])
+                loss = loss_fn(model.forward_rows(xb), yb)
+                opt.zero_grad()
+                loss.backward()
+                opt.step()
+                seen += len(yb)
+                running = 0.98 * running + 0.02 * float(loss) if seen > 256 else float(loss)
+                if (i // 256) % 50 == 0:
+                    el = time.time() - t0
+                    sys.stderr.write(f"\r  epoch {epoch} {seen}/{len(y)} loss {running:.3f} "
+                                     f"[{el / 60:.1f}/{budget / 60:.0f} min]   ")
+                if time.time() - t0 >= budget:
+                    break
+            acc, per_class = evaluate(model, val_pools, classes)
+            history.append({"epoch": epoch, "val_piece_accuracy": acc, "minutes": (time.time() - t0) / 60})
+            log(f"\n  epoch {epoch}: validation piece accuracy (class mean) {acc:.4f}")
+            if acc > best:
+                best = acc
+                torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
+                            "history": history, "train_minutes": (time.time() - t0) / 60}, ckpt_path)
+        worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
+        log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
+        train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
+        json.dump({"train_files": train_files, "history": history, "train_minutes": (time.time() - t0) / 60,
+                   "samples": {c: int(len(v)) for c, v in train_pools.items()}},
+                  open(os.path.join(work, "training.json"), "w"), indent=1)
+
+    ckpt = torch.load(ckpt_path)
+    model = SCRModel(**{k: v for k, v in ckpt["config"].items()})
+    model.load_state_dict(ckpt["state"])
+    facts = {"format_version": 1, "alphabet": prep.ALPHABET.decode(), "piece_bytes": prep.PIECE_BYTES,
+             "input": "feature4 float [1,510,96]", "output": f"de_pred float [1,{len(classes)}]",
+             "classes": len(classes), "class_file": "code.txt",
+             "date": datetime.date.today().isoformat()}
+    summary_path = os.path.join(cache, "summary.json")
+    if os.path.exists(summary_path):
+        summary = json.load(open(summary_path))
+        files = sum(e["train"]["files"] for e in summary["summary"].values())
+        facts["training_data"] = (f"{files} training files from {summary['projects']} projects (Debian bookworm "
+                                  f"source packages and npm packages, training/manifest)")
+    path = export(model, classes, bundle, facts)
+    write_manifest(bundle, facts, classes, cache, ckpt)
+    log(f"exported {path} ({os.path.getsize(path) / 1e6:.2f} MB)")
+
+
+if __name__ == "__main__":
+    main()
