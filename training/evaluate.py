@@ -199,6 +199,18 @@ def write_card(bundle, ev, summary, training):
                 a, b, lenient = p[key]["full"], p[key]["short"], p[key]["full_any"]
                 peer_lines.append(f"| {name} | {pct(a['code_top1'])} ({pct(lenient['code_top1'])} with no threshold) | "
                                   f"{pct(a['code_top1_class_mean'])} | {pct(a['prose_dialog'])} | {pct(b['all_top1'])} |")
+    none = [c for c in labels.CLASSES if sum(summary[c][k]["files"] for k in summary[c]) == 0]
+    untested = [c for c in labels.CLASSES if c not in none and summary[c]["test"]["files"] == 0]
+    thin = [c for c in labels.CLASSES if c not in none and 0 < summary[c]["train"]["projects"] < 4]
+    limits = "\n".join([
+        f"- No corpus file at all: {', '.join(none) or 'none'}. The class stays in `code.txt`; the network has never "
+        "seen an example of it.",
+        f"- No test project (too few projects to split): {', '.join(untested) or 'none'}.",
+        f"- Fewer than 4 training projects: {', '.join(thin) or 'none'}; accuracy on other projects of these "
+        "classes is poor, which weighs on the class mean.",
+        "- The package mirror reachable here served only part of Debian's source packages; the manifest keeps "
+        "those it served, which left several classes scarce.",
+    ])
     t = ev["timing"]
     def met(v, goal, higher=True):
         ok = v >= goal if higher else v <= goal
@@ -262,6 +274,10 @@ The first {PEER_CAP} test files of each class (and their snippets), for all thre
 | detector | code top-1 | code, class mean | prose as plain text | 100-500 B top-1 |
 |---|---|---|---|---|
 {chr(10).join(peer_lines) if peer_lines else '| (peers not run) | | | | |'}
+
+## Limits
+
+{limits}
 
 VS Code's detector has no plain-text class: an answer below {VSCODE_MIN_CONFIDENCE} confidence is counted as
 "dialog", as its editor integration ignores weak answers; the same for highlight.js below relevance
