@@ -5,23 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(python3 python3-torch python3-onnx python3-numpy python3-matplotlib groff-base xz-utils)
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-command -v npm >/dev/null || missing+=(npm)  # Node.js from elsewhere may bring its own npm
-if [[ ${#missing[@]} -gt 0 ]]; then
-  echo "training/install_deps: installing ${missing[*]}"
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "training/install_deps: need root to install: ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$root/scripts/install_deps.sh" --training
 
 peers="$root/.cache/peers"
 peer_packages=("@vscode/vscode-languagedetection@1.0.23" "highlight.js@11.12.0")
