@@ -3,6 +3,8 @@
 ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
+# training time budget of `make model` in minutes (at most two hours on this machine)
+MODEL_MINUTES ?= 60
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan
@@ -100,7 +102,7 @@ clean:
 model: build
 	@bash training/install_deps.sh
 	@nice -n 10 /usr/bin/python3 training/corpus.py
-	@nice -n 10 /usr/bin/python3 training/train.py
+	@nice -n 10 /usr/bin/python3 training/train.py --minutes $(MODEL_MINUTES)
 	@/usr/bin/python3 training/make_fixtures.py
 	@cmake --build $(BUILD_DIR) --target prep_fixtures_test --parallel $(JOBS)
 	@$(BUILD_DIR)/tests/fixtures_check/prep_fixtures_test --gtest_brief=1

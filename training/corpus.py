@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Builds the training corpus from the pinned manifest.
 
-  fetch    downloads every manifest entry into the cache (Debian source packages through a private apt
-           configuration, npm tarballs through npm pack); entries already cached are not fetched again
-  extract  reads each project's tarballs, labels files (labels.py), drops generated, minified, vendored,
+  fetch    downloads every manifest entry into the cache (Debian source and binary packages through a
+           private apt configuration, npm tarballs through npm pack); entries already cached are not fetched
+  extract  reads each project's tarballs, binary packages and the jars inside them, labels files (labels.py), drops generated, minified, vendored,
            licence-only and binary files, renders manual pages to text, keeps the translations of .po files
   dedupe   drops exact duplicates (whitespace-insensitive) and near-duplicates (MinHash over lines)
   split    assigns whole projects to train / val / test, so that no project is on two sides
@@ -25,6 +25,9 @@ import shutil
 import subprocess
 import sys
 import tarfile
+import urllib.error
+import urllib.request
+import zipfile
 import zlib
 
 import numpy as np
@@ -33,8 +36,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import labels  # noqa: E402
 import prep  # noqa: E402
 
-EXTRACT_VERSION = "3"  # bump when extraction rules change, so cached extractions are redone
+EXTRACT_VERSION = "4"  # bump when extraction rules change, so cached extractions are redone
 MIN_BYTES, MAX_BYTES = 64, 256 * 1024
+JAR_MAX_BYTES = 64 * 1024 * 1024
 PER_PROJECT_CAP = 300      # files of one class from one project: big projects must not drown the rest
 PER_PROJECT_PROSE_CAP = 40  # prose documents of one kind (man page, translation, text) from one project
 MIN_CLEAN_CHARS = 100      # shorter files say too little to be labelled or tested
@@ -104,7 +108,8 @@ def prepare_apt(cache):
     for sub in ("lists/partial", "cache/archives/partial"):
         os.makedirs(os.path.join(apt, sub), exist_ok=True)
     with open(os.path.join(apt, "sources.list"), "w") as fh:
-        fh.write(f"deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] {system_mirror()} bookworm main\n")
+        for kind in ("deb", "deb-src"):
+            fh.write(f"{kind} [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] {system_mirror()} bookworm main\n")
     subprocess.run(["apt-get", *apt_options(cache), "-qq", "update"], check=True)
 
 
@@ -117,18 +122,41 @@ def fetch_one(cache, entry):
     if entry["kind"] == "deb":
         cmd = ["apt-get", *apt_options(cache), "-qq", "source", "--download-only",
                f"{entry['name']}={entry['version']}"]
+    elif entry["kind"] == "bin":
+        cmd = ["apt-get", *apt_options(cache), "-qq", "download", f"{entry['name']}={entry['version']}"]
     else:
         cmd = ["npm", "pack", "--silent", f"{entry['name']}@{entry['version']}"]
     r = subprocess.run(cmd, cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    if r.returncode != 0:
+    if r.returncode != 0 and not (entry["kind"] == "deb" and fetch_upstream_only(cache, entry, folder)):
         return folder, r.stderr.strip().splitlines()[-1:] or ["failed"]
     open(done, "w").close()
     return folder, None
 
 
+def fetch_upstream_only(cache, entry, folder):
+    """Fetches the files of a source package one by one, checked against their SHA256 sums, where the mirror
+    lacks some of them (often the Debian packaging tarball). True when an upstream tarball came."""
+    r = subprocess.run(["apt-get", *apt_options(cache), "-qq", "source", "--print-uris",
+                        f"{entry['name']}={entry['version']}"], cwd=folder, capture_output=True, text=True)
+    for url, name, _size, digest in re.findall(r"^'(\S+)' (\S+) (\d+) SHA256:([0-9a-f]{64})", r.stdout, re.M):
+        if name.endswith((".dsc", ".asc")):
+            continue
+        try:
+            with urllib.request.urlopen(url, timeout=120) as resp:
+                data = resp.read()
+        except (urllib.error.URLError, OSError):
+            continue
+        if hashlib.sha256(data).hexdigest() != digest:
+            continue
+        with open(os.path.join(folder, name), "wb") as fh:
+            fh.write(data)
+    # apt-get keeps what it fetched (checked) before the failure and lists only what is still missing
+    return any("debian.tar" not in t for t in tarballs(folder))
+
+
 def fetch(cache, entries):
     log(f"fetch: {len(entries)} packages into {cache}/downloads")
-    if any(e["kind"] == "deb" for e in entries):
+    if any(e["kind"] in ("deb", "bin") for e in entries):
         prepare_apt(cache)
     failures = {}
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
@@ -147,18 +175,92 @@ def fetch(cache, entries):
 # ---- extract --------------------------------------------------------------------------------------
 
 def tarballs(folder):
-    names = sorted(n for n in os.listdir(folder) if re.search(r"\.(tar\.(gz|xz|bz2|lzma|zst)|tgz)$", n))
+    names = sorted(n for n in os.listdir(folder) if re.search(r"\.(tar\.(gz|xz|bz2|lzma|zst)|tgz|deb)$", n))
     # the upstream tarball before the Debian one, so upstream files win over packaging copies
     return [os.path.join(folder, n) for n in sorted(names, key=lambda n: ("debian.tar" in n, n))]
 
 
-def member_path(name, is_npm):
+def member_path(name, kind):
+    if kind == "bin":
+        return name[2:] if name.startswith("./") else name.lstrip("/")
     parts = name.split("/")
     if len(parts) < 2:
         return None
     if parts[0] == "debian":
         return name  # the packaging tarball has no top folder
     return "/".join(parts[1:])
+
+
+def open_archive(path):
+    """A tar reader over a tarball, or over the files of a binary package (its data tarball, streamed)."""
+    if not path.endswith(".deb"):
+        return tarfile.open(path), None
+    proc = subprocess.Popen(["dpkg-deb", "--fsys-tarfile", path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return tarfile.open(fileobj=proc.stdout, mode="r|"), proc
+
+
+def jar_members(jar_path, data):
+    """(path, bytes, None) of the source files packed in a jar (Clojure and other JVM libraries ship them so)."""
+    try:
+        with zipfile.ZipFile(io.BytesIO(data)) as jar:
+            for info in jar.infolist():
+                ext = os.path.splitext(info.filename)[1]
+                if info.is_dir() or ext not in labels.JAR_SOURCE_EXTENSIONS:
+                    continue
+                if MIN_BYTES <= info.file_size <= MAX_BYTES * 4:
+                    yield f"{jar_path}!/{info.filename}", jar.read(info), None
+    except (zipfile.BadZipFile, OSError, RuntimeError, ValueError):
+        return
+
+
+def archive_files(tb, kind):
+    """(path, member or bytes, tar) of every regular file of one archive, with the sources inside jars."""
+    try:
+        tar, proc = open_archive(tb)
+    except (tarfile.TarError, OSError):
+        return
+    try:
+        for m in tar:
+            if not m.isfile() or m.size < MIN_BYTES:
+                continue
+            path = member_path(m.name, kind)
+            if path is None:
+                continue
+            if kind == "bin" and path.endswith(".jar") and m.size <= JAR_MAX_BYTES:
+                yield from jar_members(path, tar.extractfile(m).read())
+            elif m.size <= MAX_BYTES * 4:
+                yield path, m, tar
+    except (tarfile.TarError, OSError, EOFError, zlib.error):
+        return
+    finally:
+        tar.close()
+        if proc is not None:
+            proc.stdout.close()
+            proc.wait()
+
+
+def candidate_members(folder, kind, overrides):
+    """(path, class, bytes) of every file of the project's archives that a class takes."""
+    seen = set()
+    for tb in tarballs(folder):
+        for path, member, tar in archive_files(tb, kind):
+            if path in seen:
+                continue
+            ext = os.path.splitext(path)[1]
+            base = os.path.basename(path)
+            quick = (ext in labels.EXTENSIONS or base in labels.NAMES or ext == "" or
+                     labels.MAN_PAGE.search(base) or base.startswith(("Dockerfile", "Makefile", "README")) or
+                     ext.lstrip(".") in overrides)
+            if not quick:
+                continue
+            data = member if isinstance(member, bytes) else tar.extractfile(member).read()
+            if b"\0" in data[:8192]:
+                continue
+            cls = labels.label(path, data[:4096].decode("latin-1"), overrides)
+            if cls is None:
+                continue
+            seen.add(path)
+            yield path, cls, data
 
 
 def render_manpage(data):
@@ -228,38 +330,6 @@ def minhash_seeds():
     return (rng.randint(1, 2**31 - 1, 32).astype(np.uint64), rng.randint(0, 2**31 - 1, 32).astype(np.uint64))
 
 
-def candidate_members(folder, is_npm, overrides):
-    """(path, class, bytes) of every file of the project's tarballs that a class takes."""
-    seen = set()
-    for tb in tarballs(folder):
-        try:
-            tar = tarfile.open(tb)
-        except (tarfile.TarError, OSError):
-            continue
-        with tar:
-            for m in tar:
-                if not m.isfile() or m.size < MIN_BYTES or m.size > MAX_BYTES * 4:
-                    continue
-                path = member_path(m.name, is_npm)
-                if path is None or path in seen:
-                    continue
-                ext = os.path.splitext(path)[1]
-                base = os.path.basename(path)
-                quick = (ext in labels.EXTENSIONS or base in labels.NAMES or ext == "" or
-                         labels.MAN_PAGE.search(base) or base.startswith(("Dockerfile", "Makefile", "README")) or
-                         ext.lstrip(".") in overrides)
-                if not quick:
-                    continue
-                data = tar.extractfile(m).read()
-                if b"\0" in data[:8192]:
-                    continue
-                cls = labels.label(path, data[:4096].decode("latin-1"), overrides)
-                if cls is None:
-                    continue
-                seen.add(path)
-                yield path, cls, data
-
-
 def accept(path, cls, data):
     """The file's text when the corpus keeps it (manual pages rendered, translations extracted), else None."""
     if cls == "manpage":
@@ -304,7 +374,7 @@ def extract_project(args):
     shutil.rmtree(out_dir, ignore_errors=True)
     os.makedirs(out_dir)
     by_key = collections.defaultdict(list)
-    for path, cls, data in candidate_members(folder, entry["kind"] == "npm", entry["overrides"]):
+    for path, cls, data in candidate_members(folder, entry["kind"], entry["overrides"]):
         key = (cls, prose_kind(path)) if cls in ("dialog", "manpage") else (cls, "")
         by_key[key].append((zlib.crc32(path.encode()), path, cls, data))
     seeds = minhash_seeds()

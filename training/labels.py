@@ -70,6 +70,9 @@ EXTENSIONS = {
     ".txt": "dialog", ".rst": "dialog", ".po": "dialog",
 }
 
+# Sources that JVM libraries (Clojure above all) ship inside their jars; compiled classes are ignored.
+JAR_SOURCE_EXTENSIONS = {".clj", ".cljc", ".cljs", ".scala", ".groovy", ".kt"}
+
 NAMES = {
     "Makefile": "Makefile", "GNUmakefile": "Makefile", "makefile": "Makefile", "Makefile.am": "Makefile",
     "rules": None,  # debian/rules is handled by path below
@@ -101,7 +104,10 @@ VENDOR_DIR = re.compile(
     r"\.git|__pycache__|\.pc|debian/patches|autom4te\.cache|site-packages)(/|$)", re.I)
 MINIFIED_NAME = re.compile(r"[.-]min\.(js|css)$|\.bundle\.js$|\.map$", re.I)
 
-OBJC_HINT = re.compile(r"#import|@interface|@implementation|@end\b|@property|\[\w+ \w+\]")
+# A bracketed pair alone ("[a b]") is a MATLAB matrix as often as an Objective-C message, so a message
+# counts only with its selector colon or a Foundation name.
+OBJC_HINT = re.compile(r"#import|@interface|@implementation|@end\b|@property|@protocol|@selector|"
+                       r"\[\w+ \w+:|\[\[\w+ alloc\]|\bNS[A-Z]\w+")
 MATLAB_HINT = re.compile(r"^\s*(function\b|%|end\b|endfunction|disp\(|fprintf\()", re.M)
 CPP_HINT = re.compile(r"\bclass\s+\w+\s*[:{]|\bnamespace\b|\btemplate\s*<|std::|\bpublic:|\bprivate:|\bvirtual\b")
 PROLOG_HINT = re.compile(r":-\s*$|^:- |^\w+\([^)]*\)\s*:-", re.M)

@@ -31,6 +31,9 @@ from model import OneHotFront, SCRModel  # noqa: E402
 SEED = 20231018
 MAX_PIECES_PER_FILE = 12  # a long file must not outweigh many short ones
 SNIPPETS_PER_FILE = 3
+# A scarce class takes more pieces (other random batches) and snippets of each of its files, so that its
+# epochs repeat fewer identical samples: up to SCARCE_PIECE_BUDGET pieces per class, within these bounds.
+SCARCE_PIECE_BUDGET, MAX_SCARCE_PIECES, MAX_SCARCE_SNIPPETS = 8000, 64, 16
 
 
 def log(msg):
@@ -58,15 +61,30 @@ def snippet(data, rng):
     return data[start:start + target]
 
 
+def sample_counts(class_files):
+    """(pieces, snippets) to take of each file of a class that has class_files training files."""
+    pieces = min(MAX_SCARCE_PIECES, max(MAX_PIECES_PER_FILE, SCARCE_PIECE_BUDGET // max(class_files, 1)))
+    snippets = min(MAX_SCARCE_SNIPPETS, max(SNIPPETS_PER_FILE, pieces // 4))
+    return pieces, snippets
+
+
 def file_samples(args):
-    """Row arrays of the pieces the library makes of a file and of a few snippets of it."""
-    path, seed = args
+    """Row arrays of the pieces the library makes of a file (over several random batch choices where more
+    are wanted) and of a few snippets of it."""
+    path, seed, want, snippets = args
     rng = random.Random(seed)
     data = open(path, "rb").read()
-    pieces = prep.text_pieces(data, rand=lambda: rng.getrandbits(31))
+    pieces, seen = [], set()
+    for _ in range(1 + (want > MAX_PIECES_PER_FILE) * 7):
+        for p in prep.text_pieces(data, rand=lambda: rng.getrandbits(31)):
+            if p not in seen:
+                seen.add(p)
+                pieces.append(p)
+        if len(pieces) >= want:
+            break
     rng.shuffle(pieces)
-    pieces = pieces[:MAX_PIECES_PER_FILE]
-    for _ in range(SNIPPETS_PER_FILE):
+    pieces = pieces[:want]
+    for _ in range(snippets):
         got = prep.text_pieces(snippet(data, rng), rand=lambda: rng.getrandbits(31))
         if got:
             pieces.append(got[rng.randrange(len(got))])
@@ -77,7 +95,10 @@ def file_samples(args):
 
 def build_pools(cache, rows, split):
     sel = [r for r in rows if r["split"] == split]
-    jobs = [(os.path.join(cache, "files", r["id"]), hash_seed(r["id"])) for r in sel]
+    class_files = collections.Counter(r["class"] for r in sel)
+    counts = {c: sample_counts(n) if split == "train" else (MAX_PIECES_PER_FILE, SNIPPETS_PER_FILE)
+              for c, n in class_files.items()}
+    jobs = [(os.path.join(cache, "files", r["id"]), hash_seed(r["id"]), *counts[r["class"]]) for r in sel]
     pools = collections.defaultdict(list)
     with multiprocessing.Pool(2) as pool:
         for i, (r, got) in enumerate(zip(sel, pool.imap(file_samples, jobs, chunksize=64)), 1):
@@ -182,7 +203,7 @@ def main():
     ap.add_argument("--cache", default=os.path.join(here, "..", ".cache", "corpus"))
     ap.add_argument("--work", default=os.path.join(here, "..", ".cache", "model"))
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
-    ap.add_argument("--minutes", type=float, default=30.0, help="training time budget")
+    ap.add_argument("--minutes", type=float, default=60.0, help="training time budget")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
     args = ap.parse_args()
