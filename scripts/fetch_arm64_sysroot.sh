@@ -94,7 +94,7 @@ if [[ ${#wanted[@]} -gt 0 ]]; then
 fi
 
 # Unpacked afresh: one library folder, /lib merged into /usr/lib as on the running system.
-rm -rf "$dest/usr" "$dest/lib"
+rm -rf "${dest:?}/usr" "${dest:?}/lib"
 for pin in "${pins[@]}"; do
   spec=${pin%% *}
   name=${spec%%=*}
@@ -110,9 +110,9 @@ for pin in "${pins[@]}"; do
 done
 if [[ -d "$dest/lib" ]]; then
   cp -a "$dest/lib/." "$dest/usr/lib/"
-  rm -rf "$dest/lib"
+  rm -rf "${dest:?}/lib"
 fi
-rm -rf "$dest/usr/share"
+rm -rf "${dest:?}/usr/share"
 ln -s "$TESSERACT_HEADERS" "$dest/usr/include/tesseract"
 
 # Every library Leptonica needs is here or in the cross toolchain's folder.
