@@ -208,8 +208,8 @@ def write_card(bundle, ev, summary, training):
         f"- No test project (too few projects to split): {', '.join(untested) or 'none'}.",
         f"- Fewer than 4 training projects: {', '.join(thin) or 'none'}; accuracy on other projects of these "
         "classes is poor, which weighs on the class mean.",
-        "- The package mirror reachable here served only part of Debian's source packages; the manifest keeps "
-        "those it served, which left several classes scarce.",
+        "- The package mirror reachable here served only part of Debian's source packages (often the upstream "
+        "tarball without the Debian one, which is enough); binary packages that ship sources fill some of the gaps.",
     ])
     t = ev["timing"]
     def met(v, goal, higher=True):
@@ -231,7 +231,8 @@ The first layer reads the one-hot input as indices (ArgMax, with a mask for all-
 of 97 x 64 at stride 4: a convolution over the characters without a single multiplication. Then max pooling,
 two convolutions of width 3 (64 -> 128 -> 128 channels, with pooling), global max and mean pooling and a
 linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) in {training.get('train_minutes', 0):.0f}
-minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets.
+minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of
+scarce classes give more pieces and snippets each, so that their epochs repeat fewer identical samples.
 
 ## Targets (test split, through the built library)
 
@@ -258,7 +259,8 @@ could be put in the test split (too few projects).
 |---|---|---|---|---|---|---|
 {chr(10).join(cls_rows)}
 
-The corpus comes only from the Debian bookworm source packages and npm packages pinned in
+The corpus comes only from the Debian bookworm source and binary packages (binary packages for the sources
+they ship: Octave packages, Clojure jars, Rust crates, Lisp libraries, ...) and npm packages pinned in
 `training/manifest`; files are labelled by extension, file name, shebang and content rules
 (`training/labels.py`); generated, minified, vendored, licence-only and binary files are dropped, and so are
 exact and near duplicates (MinHash over lines). Prose for `dialog`: manual pages rendered with groff,

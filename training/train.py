@@ -186,7 +186,7 @@ def write_manifest(bundle, facts, classes, cache, training):
         "output": {"name": "de_pred", "type": "float32", "shape": [1, len(classes)],
                    "meaning": "raw score per class, summed by the library before softmax"},
         "opset": 13, "class_count": len(classes), "classes": classes,
-        "training_data": {"sources": "training/manifest (Debian bookworm source packages and npm packages)",
+        "training_data": {"sources": "training/manifest (Debian bookworm source and binary packages, npm packages)",
                           "projects": corpus.get("projects"), "files_per_class": per_class,
                           "training_minutes": round(training.get("train_minutes", 0.0), 1),
                           "seed": SEED},
@@ -278,7 +278,7 @@ def main():
         summary = json.load(open(summary_path))
         files = sum(e["train"]["files"] for e in summary["summary"].values())
         facts["training_data"] = (f"{files} training files from {summary['projects']} projects (Debian bookworm "
-                                  f"source packages and npm packages, training/manifest)")
+                                  f"source and binary packages, npm packages, training/manifest)")
     path = export(model, classes, bundle, facts)
     write_manifest(bundle, facts, classes, cache, ckpt)
     log(f"exported {path} ({os.path.getsize(path) / 1e6:.2f} MB)")
