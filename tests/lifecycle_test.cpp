@@ -2,10 +2,9 @@
 // leaves, class files of unusual shape, and concurrent parses.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "Quorvel.h"
 #include "SCRNet.h"
+#include "concurrent_parse.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -153,29 +152,9 @@ TEST_F(LifecycleTest, ConcurrentParsesAgreeWithSequentialOnes) {
   const std::vector<std::string> texts = {piece(0, 60, 0, 0), piece(29, 30, 0, 0) + piece(35, 33, 30, 0),
                                           piece(10, 10, 10, 10) + piece(0, 0, 5, 9) + piece(1, 2, 3, 4),
                                           std::string(49, 'b')};
-  std::vector<std::string> expected;
-  for (int mode : {0, 1})
-    for (const auto& t : texts) {
-      std::string r;
-      QuorvelParse(t, mode, r, -1, -1);
-      expected.push_back(r);
-    }
-  std::vector<int> mismatches(4, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 25; ++round) {
-        size_t k = 0;
-        for (int mode : {0, 1})
-          for (const auto& text : texts) {
-            std::string r;
-            QuorvelParse(text, mode, r, -1, -1);
-            mismatches[t] += (r != expected[k++]);
-          }
-      }
-    });
-  for (auto& th : threads) th.join();
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+  const std::vector<std::string> expected = answersInModes01(texts);
+  const std::vector<int> mismatches = concurrentMismatches(texts, expected, 4, 25);
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[t], 0) << "rounds of thread " << t;
 }
 
 }  // namespace

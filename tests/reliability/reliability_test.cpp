@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "Quorvel.h"
+#include "concurrent_parse.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -108,34 +108,11 @@ TEST_F(ReliabilityTest, ConcurrentLoadAgreesWithOneThreadAndHoldsMemory) {
   std::vector<std::string> texts;
   for (size_t n : {120, 600, 1400, 2600, 9000}) texts.push_back(codeText(n));
   texts.push_back("Dear all, the meeting is moved to Friday afternoon; please bring the report drafts.");
-  std::vector<std::string> expected;
-  for (int mode : {0, 1})
-    for (const auto& t : texts) {
-      std::string r;
-      QuorvelParse(t, mode, r, -1, -1);
-      expected.push_back(r);
-    }
-  std::vector<int> mismatches(6, 0);
-  auto load = [&](int rounds) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 6; ++t)
-      threads.emplace_back([&, t] {
-        for (int round = 0; round < rounds; ++round) {
-          size_t k = 0;
-          for (int mode : {0, 1})
-            for (const auto& text : texts) {
-              std::string r;
-              QuorvelParse(text, mode, r, -1, -1);
-              mismatches[t] += (r != expected[k++]);
-            }
-        }
-      });
-    for (auto& th : threads) th.join();
-  };
-  load(3);
+  const std::vector<std::string> expected = answersInModes01(texts);
+  const std::vector<int> warmUp = concurrentMismatches(texts, expected, 6, 3);
   const size_t before = statusBytes("VmRSS");
-  load(12);
-  for (int t = 0; t < 6; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+  const std::vector<int> mismatches = concurrentMismatches(texts, expected, 6, 12);
+  for (int t = 0; t < 6; ++t) EXPECT_EQ(warmUp[t] + mismatches[t], 0) << "rounds of thread " << t;
   if (!kSanitized) EXPECT_LT(statusBytes("VmRSS"), before + (8u << 20));
 }
 
