@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, and nothing when they are all present.
 #   --arm64   the cross toolchain and qemu for the 64-bit ARM build instead
 #   --fuzz    clang with libFuzzer and the sanitizer runtimes instead
-#   --training  Debian's Python with PyTorch, ONNX, NumPy, Matplotlib, and groff, for the model pipeline
+#   --training  Debian's Python with PyTorch, ONNX, NumPy, Matplotlib, Pygments (a peer detector), and groff, for the model pipeline
 set -euo pipefail
 
 packages=(
@@ -15,7 +15,7 @@ packages=(
 
 arm64_packages=(g++-aarch64-linux-gnu qemu-user-static)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
-training_packages=(python3 python3-torch python3-onnx python3-numpy python3-matplotlib groff-base xz-utils)
+training_packages=(python3 python3-torch python3-onnx python3-numpy python3-matplotlib python3-pygments groff-base xz-utils)
 case "${1:-}" in
   --training) packages=("${training_packages[@]}") ;;
   --arm64) packages=("${arm64_packages[@]}") ;;

@@ -169,6 +169,14 @@ def peer_rows(path):
     return out
 
 
+def pygments_version():
+    try:
+        import pygments
+        return pygments.__version__
+    except ImportError:
+        return "?"
+
+
 def pct(x):
     return f"{100 * x:.1f} %"
 
@@ -190,9 +198,14 @@ def write_card(bundle, ev, summary, training):
     peer_lines = []
     if p:
         for name, key in (("this model (libQuorvel)", None), ("VS Code language detection 1.0.23", "vscode"),
-                          ("highlight.js 11.12.0 highlightAuto", "hljs")):
+                          ("highlight.js 11.12.0 highlightAuto", "hljs"),
+                          (f"Pygments {pygments_version()} guess_lexer", "pygments")):
             if key is None:
                 a, b = p["ours"]["full"], p["ours"]["short"]
+                peer_lines.append(f"| {name} | {pct(a['code_top1'])} | {pct(a['code_top1_class_mean'])} | "
+                                  f"{pct(a['prose_dialog'])} | {pct(b['all_top1'])} |")
+            elif key == "pygments":
+                a, b = p[key]["full"], p[key]["short"]
                 peer_lines.append(f"| {name} | {pct(a['code_top1'])} | {pct(a['code_top1_class_mean'])} | "
                                   f"{pct(a['prose_dialog'])} | {pct(b['all_top1'])} |")
             else:
@@ -271,7 +284,7 @@ reStructuredText documentation. Projects are split between train, validation and
 
 ## Peers on the same test files (content only)
 
-The first {PEER_CAP} test files of each class (and their snippets), for all three detectors.
+The first {PEER_CAP} test files of each class (and their snippets), for every detector.
 
 | detector | code top-1 | code, class mean | prose as plain text | 100-500 B top-1 |
 |---|---|---|---|---|
@@ -284,7 +297,7 @@ The first {PEER_CAP} test files of each class (and their snippets), for all thre
 VS Code's detector has no plain-text class: an answer below {VSCODE_MIN_CONFIDENCE} confidence is counted as
 "dialog", as its editor integration ignores weak answers; the same for highlight.js below relevance
 {HLJS_MIN_RELEVANCE}. Classes a peer does not know count as errors for it. highlight.js names HTML "xml",
-which is counted as correct for XML only.
+which is counted as correct for XML only. Pygments' plain-text lexer counts as "dialog".
 """
     open(os.path.join(bundle, "MODEL.md"), "w").write(text)
 
@@ -329,12 +342,19 @@ def main():
             if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(subset):
                 run(["node", os.path.join(here, "peers.js"), subset, out], env=dict(os.environ, NODE_PATH=args.peers))
             outs[name] = peer_rows(out)
+            guessed = os.path.join(args.work, f"{name}.pygments.out")
+            if not os.path.exists(guessed) or os.path.getmtime(guessed) < os.path.getmtime(subset):
+                run([sys.executable, os.path.join(here, "peers_pygments.py"), subset, guessed])
+            pygments = {fid: ans for fid, _, ans in (l.rstrip("\n").split("\t") for l in open(guessed) if l.strip())}
+            for r in outs[name]:
+                r["pygments"] = pygments.get(r["id"], "?")
             ours = {r["id"]: r for r in read_results(os.path.join(args.work, f"{name}.out"))}
             outs["ours_" + name] = [ours[r["id"]] for r in outs[name] if r["id"] in ours]
         ev["peers"]["ours"] = {"full": scores(outs["ours_full"]), "short": scores(outs["ours_short"])}
         for key in ("vscode", "hljs"):
             ev["peers"][key] = {"full": scores(outs["full"], key), "short": scores(outs["short"], key),
                                 "full_any": scores(outs["full"], key + "_any")}
+        ev["peers"]["pygments"] = {"full": scores(outs["full"], "pygments"), "short": scores(outs["short"], "pygments")}
     summary = json.load(open(os.path.join(args.cache, "summary.json")))["summary"]
     training_path = os.path.join(root, ".cache", "model", "training.json")
     training = json.load(open(training_path)) if os.path.exists(training_path) else {}
