@@ -63,12 +63,7 @@ for pin in "${pins[@]}"; do
   [[ -f "$work/$(deb_name "${spec%%=*}" "${spec#*=}")" ]] || wanted+=("$spec")
 done
 if [[ ${#wanted[@]} -gt 0 ]]; then
-  mirror=$(grep -h -E '^\s*URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '{print $2}' | grep -v security | head -n1 || true)
-  if [[ -z "$mirror" ]]; then
-    mirror=$(grep -h -E '^\s*deb\s' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
-      | grep -v security | sed -E 's/^\s*deb\s+(\[[^]]*\]\s+)?//' | awk '{print $1}' | head -n1 || true)
-  fi
-  mirror=${mirror:-http://deb.debian.org/debian}
+  mirror=$(bash "$(dirname "${BASH_SOURCE[0]}")/system_mirror.sh")
   apt_dir="$work/apt"
   mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
   echo "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror bookworm main" \

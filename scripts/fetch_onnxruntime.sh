@@ -45,12 +45,7 @@ check_sha "$dest/lib/x64/libonnxruntime.so.1" "$LIB_X64_SHA256"
 check_sha "$dest/lib/arm64/libonnxruntime.so.1" "$LIB_ARM64_SHA256"
 
 # The headers: a private apt configuration naming the trixie suite of the mirror the system already uses.
-mirror=$(grep -h -E '^\s*URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '{print $2}' | grep -v security | head -n1 || true)
-if [[ -z "$mirror" ]]; then
-  mirror=$(grep -h -E '^\s*deb\s' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
-    | grep -v security | sed -E 's/^\s*deb\s+(\[[^]]*\]\s+)?//' | awk '{print $1}' | head -n1 || true)
-fi
-mirror=${mirror:-http://deb.debian.org/debian}
+mirror=$(bash "$(dirname "${BASH_SOURCE[0]}")/system_mirror.sh")
 apt_dir="$work/apt"
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
 echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror trixie main" >"$apt_dir/sources.list"
