@@ -225,6 +225,8 @@ def write_card(bundle, ev, summary, training):
         "tarball without the Debian one, which is enough); binary packages that ship sources fill some of the gaps.",
     ])
     t = ev["timing"]
+    cfg = {"k1": 8, "c1": 64, "s1": 4, "c2": 128, "c3": 128, **training.get("config", {})}
+
     def met(v, goal, higher=True):
         ok = v >= goal if higher else v <= goal
         return "met" if ok else "missed"
@@ -240,9 +242,9 @@ Input `feature4` float [1, 510, 96] (one-hot rows of a 500-byte piece, as `SCRNe
 output `de_pred` float [1, {len(labels.CLASSES)}]: one raw score per class in `code.txt` order; the library sums
 them over pieces and batches before its softmax. ONNX opset 13.
 
-The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up 8 tables
-of 97 x 64 at stride 4: a convolution over the characters without a single multiplication. Then max pooling,
-two convolutions of width 3 (64 -> 128 -> 128 channels, with pooling), global max and mean pooling and a
+The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up {cfg['k1']} tables
+of 97 x {cfg['c1']} at stride {cfg['s1']}: a convolution over the characters without a single multiplication. Then max pooling,
+two convolutions of width 3 ({cfg['c1']} -> {cfg['c2']} -> {cfg['c3']} channels, with pooling), global max and mean pooling and a
 linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) in {training.get('train_minutes', 0):.0f}
 minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of
 scarce classes give more pieces and snippets each, so that their epochs repeat fewer identical samples.

@@ -205,6 +205,7 @@ def main():
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
     ap.add_argument("--minutes", type=float, default=60.0, help="training time budget")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
+    ap.add_argument("--channels", default="64,128,128", help="channels of the three layers, c1,c2,c3")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
     args = ap.parse_args()
     torch.set_num_threads(2)
@@ -224,7 +225,8 @@ def main():
         val_pools = build_pools(cache, rows, "val")
         log(f"samples: {sum(len(v) for v in train_pools.values())} train, "
             f"{sum(len(v) for v in val_pools.values())} val ({time.time() - start:.0f} s)")
-        model = SCRModel(len(classes))
+        c1, c2, c3 = (int(c) for c in args.channels.split(","))
+        model = SCRModel(len(classes), c1=c1, c2=c2, c3=c3)
         opt = torch.optim.AdamW(model.parameters(), lr=3e-3, weight_decay=1e-4)
         loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
         budget = args.minutes * 60
@@ -263,6 +265,7 @@ def main():
         log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
         train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
         json.dump({"train_files": train_files, "history": history, "train_minutes": (time.time() - t0) / 60,
+                   "config": model.config,
                    "samples": {c: int(len(v)) for c, v in train_pools.items()}},
                   open(os.path.join(work, "training.json"), "w"), indent=1)
 
