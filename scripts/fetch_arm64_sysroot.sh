@@ -34,15 +34,9 @@ stamp="$dest/.complete"
 # The stamp holds the pins it was made from: changing them here fetches again.
 [[ -f "$stamp" && "$(cat "$stamp")" == "$(printf '%s\n' "${pins[@]}")" ]] && exit 0
 
-log() { echo "fetch_arm64_sysroot: $*"; }
-check_sha() { # file expected
-  local got
-  got=$(sha256sum "$1" | cut -d' ' -f1)
-  if [[ "$got" != "$2" ]]; then
-    echo "fetch_arm64_sysroot: sha256 mismatch for $1: got $got, expected $2 (remove it to fetch it again)" >&2
-    exit 1
-  fi
-}
+fetch_name=fetch_arm64_sysroot
+# shellcheck source=scripts/fetch_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/fetch_lib.sh"
 # The file name apt-get download gives name=version: the epoch's colon is written %3a.
 deb_name() { # name version
   echo "${1}_${2//:/%3a}_arm64.deb"

@@ -16,15 +16,9 @@ dest=$(realpath -m "${1:-.cache/onnxruntime-$ORT_VERSION}")
 stamp="$dest/.complete"
 [[ -f "$stamp" ]] && exit 0
 
-log() { echo "fetch_onnxruntime: $*"; }
-check_sha() { # file expected
-  local got
-  got=$(sha256sum "$1" | cut -d' ' -f1)
-  if [[ "$got" != "$2" ]]; then
-    echo "fetch_onnxruntime: sha256 mismatch for $1: got $got, expected $2" >&2
-    exit 1
-  fi
-}
+fetch_name=fetch_onnxruntime
+# shellcheck source=scripts/fetch_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/fetch_lib.sh"
 
 work="$dest/.download"
 mkdir -p "$work"
