@@ -23,6 +23,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import labels  # noqa: E402
+from calibrate import short_snippet  # noqa: E402
 
 EVAL_CAP = 300
 PEER_CAP = 12   # files per class for the peers, which take about a second a file here
@@ -47,22 +48,6 @@ def test_files(cache):
     for cls in labels.CLASSES:
         chosen += [(fid, c) for _, fid, c in sorted(by_class.get(cls, []))[:EVAL_CAP]]
     return chosen
-
-
-def short_snippet(data, key):
-    """100 to 500 bytes of whole lines from a place fixed by the file's id."""
-    lines = data.split(b"\n")
-    want = 100 + key % 401
-    start = (key // 401) % max(len(lines), 1)
-    for s in list(range(start, len(lines))) + list(range(0, start)):
-        out = b""
-        for line in lines[s:]:
-            if len(out) + len(line) + 1 > want and len(out) >= 100:
-                break
-            out += line + b"\n"
-        if 100 <= len(out) <= 500:
-            return out
-    return data[:want] if len(data) >= 100 else None
 
 
 def write_lists(cache, work, chosen):
@@ -225,7 +210,17 @@ def write_card(bundle, ev, summary, training):
         "tarball without the Debian one, which is enough); binary packages that ship sources fill some of the gaps.",
     ])
     t = ev["timing"]
-    cfg = {"k1": 8, "c1": 64, "s1": 4, "c2": 128, "c3": 128, **training.get("config", {})}
+    cfg = {"k1": 8, "c1": 64, "s1": 4, "c2": 128, "c3": 128, "c4": 0, **training.get("config", {})}
+    widths = [cfg["c1"], cfg["c2"], cfg["c3"]] + ([cfg["c4"]] if cfg["c4"] else [])
+    convs = f"{'two' if len(widths) == 3 else 'three'} convolutions of width 3 ({' -> '.join(map(str, widths))} channels"
+    cal = training.get("calibration")
+    calibration = "" if not cal else f"""
+
+The last layer is calibrated for the library's rule (softmax of the summed scores, "dialog" below 0.4):
+its scores are multiplied by {cal['scale']} and "dialog" gets {cal['dialog_bias']:+} per piece, the pair
+that maximised the mean of the three accuracy rates on {cal['files']} validation files and {cal['snippets']}
+snippets (code files {pct(cal['before']['code_files'])} -> {pct(cal['after']['code_files'])}, prose as dialog
+{pct(cal['before']['prose_files'])} -> {pct(cal['after']['prose_files'])}, snippets {pct(cal['before']['snippets'])} -> {pct(cal['after']['snippets'])})."""
 
     def met(v, goal, higher=True):
         ok = v >= goal if higher else v <= goal
@@ -244,10 +239,10 @@ them over pieces and batches before its softmax. ONNX opset 13.
 
 The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up {cfg['k1']} tables
 of 97 x {cfg['c1']} at stride {cfg['s1']}: a convolution over the characters without a single multiplication. Then max pooling,
-two convolutions of width 3 ({cfg['c1']} -> {cfg['c2']} -> {cfg['c3']} channels, with pooling), global max and mean pooling and a
+{convs}, with pooling), global max and mean pooling and a
 linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) in {training.get('train_minutes', 0):.0f}
 minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of
-scarce classes give more pieces and snippets each, so that their epochs repeat fewer identical samples.
+scarce classes give more pieces and snippets each, so that their epochs repeat fewer identical samples.{calibration}
 
 ## Targets (test split, through the built library)
 

@@ -2,8 +2,8 @@
 
 The input row r holds a single 1.0 at the alphabet column of the r-th character (or nothing), so a
 convolution over it is a sum of table look-ups: the first layer is k1 tables of 97 entries (96 columns and
-one empty row) taken at stride s1, with no multiplication at all. Two small convolutions with pooling
-and a global max/mean pooling follow; the last layer gives one raw score per class. The library sums
+one empty row) taken at stride s1, with no multiplication at all. Two or three small convolutions with
+pooling and a global max/mean pooling follow; the last layer gives one raw score per class. The library sums
 these scores over pieces and batches before its softmax, so they are logits.
 """
 import torch
@@ -13,7 +13,9 @@ POSITIONS, COLUMNS, EMPTY_ROW = 510, 96, 96
 
 
 class SCRModel(nn.Module):
-    def __init__(self, classes, c1=64, k1=8, s1=4, c2=128, c3=128, dropout=0.2):
+    def __init__(self, classes, c1=64, k1=8, s1=4, c2=128, c3=128, c4=0, dropout=0.2):
+        """c4 = 0: two convolutions after the tables; otherwise a third one of c4 channels, after one more
+        pooling, widens what the last layer sees from 68 to 132 characters."""
         super().__init__()
         self.k1, self.s1 = k1, s1
         self.steps = (POSITIONS - k1) // s1 + 1
@@ -25,11 +27,12 @@ class SCRModel(nn.Module):
         self.register_buffer("table_offsets", torch.arange(k1) * (COLUMNS + 1), persistent=False)
         self.conv2 = nn.Conv1d(c1, c2, 3, padding=1)
         self.conv3 = nn.Conv1d(c2, c3, 3, padding=1)
+        self.conv4 = nn.Conv1d(c3, c4, 3, padding=1) if c4 else None
         self.pool = nn.MaxPool1d(2)
         self.drop = nn.Dropout(dropout)
-        self.fc = nn.Linear(2 * c3, classes)
+        self.fc = nn.Linear(2 * (c4 or c3), classes)
         self.for_export = False
-        self.config = dict(classes=classes, c1=c1, k1=k1, s1=s1, c2=c2, c3=c3, dropout=dropout)
+        self.config = dict(classes=classes, c1=c1, k1=k1, s1=s1, c2=c2, c3=c3, c4=c4, dropout=dropout)
 
     def first_layer(self, rows):
         """rows: [B, 510] column indices (96 = empty row) -> [B, c1, steps]."""
@@ -46,6 +49,8 @@ class SCRModel(nn.Module):
         h = self.pool(self.first_layer(rows))
         h = self.pool(torch.relu(self.conv2(h)))
         h = torch.relu(self.conv3(h))
+        if self.conv4 is not None:
+            h = torch.relu(self.conv4(self.pool(h)))
         h = torch.cat([h.amax(dim=2), h.mean(dim=2)], dim=1)
         return self.fc(self.drop(h))
 

@@ -5,7 +5,8 @@ Samples are made exactly as the library makes them (prep.py): a file is cleaned,
 (automatic mode, batchLen 500, sampleNums 5), batches that the driver would not infer are dropped, and
 every 500-byte piece of the rest is a sample; so are the pieces of short snippets (100 to 2000 bytes)
 cut from each file, which teach the network the repeated short pieces that small texts give.
-CPU only, 2 threads, fixed seeds. Output: SCR.onnx, code.txt and manifest.json in the bundle folder,
+The best checkpoint is then calibrated on validation files for the library's decision rule
+(calibrate.py). CPU only, 2 threads, fixed seeds. Output: SCR.onnx, code.txt and manifest.json in the bundle folder,
 and the PyTorch checkpoint in the cache (make_fixtures.py and the evaluation read it).
 """
 import argparse
@@ -24,13 +25,14 @@ import torch
 from torch import nn
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import calibrate  # noqa: E402
 import labels  # noqa: E402
 import prep  # noqa: E402
 from model import OneHotFront, SCRModel  # noqa: E402
 
 SEED = 20231018
 MAX_PIECES_PER_FILE = 12  # a long file must not outweigh many short ones
-SNIPPETS_PER_FILE = 3
+SNIPPETS_PER_FILE = 5
 # A scarce class takes more pieces (other random batches) and snippets of each of its files, so that its
 # epochs repeat fewer identical samples: up to SCARCE_PIECE_BUDGET pieces per class, within these bounds.
 SCARCE_PIECE_BUDGET, MAX_SCARCE_PIECES, MAX_SCARCE_SNIPPETS = 8000, 64, 16
@@ -197,6 +199,24 @@ def write_manifest(bundle, facts, classes, cache, training):
         fh.write("\n")
 
 
+def calibrate_checkpoint(ckpt_path, rows, cache, classes):
+    """Chooses the score scale and dialog bias on validation and stores the checkpoint with them folded in."""
+    ckpt = torch.load(ckpt_path)
+    if ckpt.get("calibration"):
+        return ckpt["calibration"]
+    model = SCRModel(**ckpt["config"])
+    model.load_state_dict(ckpt["state"])
+    val = [r for r in rows if r["split"] == "val"]
+    chosen = calibrate.choose(model, val, lambda fid: os.path.join(cache, "files", fid), classes)
+    log(f"  calibration on {chosen['files']} validation files and {chosen['snippets']} snippets: scale "
+        f"{chosen['scale']}, dialog bias {chosen['dialog_bias']}; "
+        + ", ".join(f"{k} {chosen['before'][k]:.3f} -> {chosen['after'][k]:.3f}" for k in chosen["after"]))
+    calibrate.fold(model, chosen["scale"], chosen["dialog_bias"], classes.index("dialog"))
+    ckpt.update(state=model.state_dict(), calibration=chosen)
+    torch.save(ckpt, ckpt_path)
+    return chosen
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -205,7 +225,8 @@ def main():
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
     ap.add_argument("--minutes", type=float, default=60.0, help="training time budget")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
-    ap.add_argument("--channels", default="64,128,128", help="channels of the three layers, c1,c2,c3")
+    ap.add_argument("--channels", default="64,128,128,128",
+                    help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
     args = ap.parse_args()
     torch.set_num_threads(2)
@@ -225,8 +246,11 @@ def main():
         val_pools = build_pools(cache, rows, "val")
         log(f"samples: {sum(len(v) for v in train_pools.values())} train, "
             f"{sum(len(v) for v in val_pools.values())} val ({time.time() - start:.0f} s)")
-        c1, c2, c3 = (int(c) for c in args.channels.split(","))
-        model = SCRModel(len(classes), c1=c1, c2=c2, c3=c3)
+        widths = [int(c) for c in args.channels.split(",")]
+        if len(widths) not in (3, 4):
+            ap.error("--channels takes three or four widths")
+        c1, c2, c3, c4 = (widths + [0])[:4]
+        model = SCRModel(len(classes), c1=c1, c2=c2, c3=c3, c4=c4)
         opt = torch.optim.AdamW(model.parameters(), lr=3e-3, weight_decay=1e-4)
         loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
         budget = args.minutes * 60
@@ -263,9 +287,11 @@ def main():
                             "history": history, "train_minutes": (time.time() - t0) / 60}, ckpt_path)
         worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
         log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
+        train_minutes = (time.time() - t0) / 60
+        calibration = calibrate_checkpoint(ckpt_path, rows, cache, classes)
         train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
-        json.dump({"train_files": train_files, "history": history, "train_minutes": (time.time() - t0) / 60,
-                   "config": model.config,
+        json.dump({"train_files": train_files, "history": history, "train_minutes": train_minutes,
+                   "config": model.config, "calibration": calibration,
                    "samples": {c: int(len(v)) for c, v in train_pools.items()}},
                   open(os.path.join(work, "training.json"), "w"), indent=1)
 
