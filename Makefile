@@ -4,7 +4,7 @@ ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
 # training time budget of `make model` in minutes (at most two hours on this machine)
-MODEL_MINUTES ?= 60
+MODEL_MINUTES ?= 65
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan

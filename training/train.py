@@ -223,7 +223,7 @@ def main():
     ap.add_argument("--cache", default=os.path.join(here, "..", ".cache", "corpus"))
     ap.add_argument("--work", default=os.path.join(here, "..", ".cache", "model"))
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
-    ap.add_argument("--minutes", type=float, default=60.0, help="training time budget")
+    ap.add_argument("--minutes", type=float, default=65.0, help="training time budget")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
     ap.add_argument("--channels", default="64,128,128,128",
                     help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
