@@ -200,19 +200,19 @@ def write_manifest(bundle, facts, classes, cache, training):
 
 
 def calibrate_checkpoint(ckpt_path, rows, cache, classes):
-    """Chooses the score scale and dialog bias on validation and stores the checkpoint with them folded in."""
+    """Chooses the score scale and dialog bias on validation and stores the checkpoint with them folded in
+    ("state"), keeping the trained weights as they were ("raw_state") for a later calibration."""
     ckpt = torch.load(ckpt_path)
-    if ckpt.get("calibration"):
-        return ckpt["calibration"]
+    raw = ckpt.get("raw_state", ckpt["state"])
     model = SCRModel(**ckpt["config"])
-    model.load_state_dict(ckpt["state"])
+    model.load_state_dict(raw)
     val = [r for r in rows if r["split"] == "val"]
     chosen = calibrate.choose(model, val, lambda fid: os.path.join(cache, "files", fid), classes)
     log(f"  calibration on {chosen['files']} validation files and {chosen['snippets']} snippets: scale "
         f"{chosen['scale']}, dialog bias {chosen['dialog_bias']}; "
         + ", ".join(f"{k} {chosen['before'][k]:.3f} -> {chosen['after'][k]:.3f}" for k in chosen["after"]))
     calibrate.fold(model, chosen["scale"], chosen["dialog_bias"], classes.index("dialog"))
-    ckpt.update(state=model.state_dict(), calibration=chosen)
+    ckpt.update(state=model.state_dict(), raw_state=raw, calibration=chosen)
     torch.save(ckpt, ckpt_path)
     return chosen
 
@@ -228,6 +228,8 @@ def main():
     ap.add_argument("--channels", default="64,128,128,128",
                     help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
+    ap.add_argument("--recalibrate", action="store_true",
+                    help="calibrate the saved checkpoint's trained weights again, then export")
     args = ap.parse_args()
     torch.set_num_threads(2)
     torch.manual_seed(SEED)
@@ -239,7 +241,12 @@ def main():
     classes = labels.CLASSES
     ckpt_path = os.path.join(work, "checkpoint.pt")
 
-    if not args.export_only:
+    if args.recalibrate:
+        work_json = os.path.join(work, "training.json")
+        training = json.load(open(work_json))
+        training["calibration"] = calibrate_checkpoint(ckpt_path, read_index(cache), cache, classes)
+        json.dump(training, open(work_json, "w"), indent=1)
+    elif not args.export_only:
         rows = read_index(cache)
         start = time.time()
         train_pools = build_pools(cache, rows, "train")
