@@ -17,7 +17,6 @@ import torch
 
 import prep
 
-CONFIDENCE = 0.4            # the library's fallback threshold
 FILES_PER_CLASS = 60
 SCALES = (0.6, 0.8, 1.0, 1.2, 1.5, 1.8, 2.2, 2.7, 3.3, 4.0, 5.0, 6.0, 7.5, 9.0)
 DIALOG_BIASES = tuple(b / 4 for b in range(-8, 17))  # -2 .. 4
@@ -77,7 +76,7 @@ def answers(scored, scale, bias, dialog):
         p = np.exp(z)
         p /= p.sum()
         top = int(p.argmax())
-        out.append(top if p[top] >= CONFIDENCE else dialog)
+        out.append(top if p[top] >= prep.CONFIDENCE else dialog)
     return np.array(out)
 
 

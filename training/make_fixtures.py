@@ -29,7 +29,7 @@ import labels  # noqa: E402
 import prep  # noqa: E402
 from model import SCRModel  # noqa: E402
 
-CONFIDENCE, CLOSENESS, PLACES = 0.4, 0.1, 3
+CONFIDENCE, CLOSENESS, PLACES = prep.CONFIDENCE, prep.CLOSENESS, prep.PLACES
 MARGIN = 0.02  # answers closer than this to a decision boundary are left out: float noise could flip them
 BATCH_CONFIGS = [(-1, 500, 5, 1), (0, 500, 5, 1), (1, 500, 5, 1), (2, 500, 5, 1), (2, 300, 3, 7),
                  (0, 100, 5, 1), (0, 600, 5, 1), (7, 250, 9, 3), (2, 500, 0, 1), (1, 0, 5, 1)]

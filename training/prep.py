@@ -26,6 +26,9 @@ DIGIT_SHARE = 0.4
 SHORTEST_INFERRED = 81
 MAX_BLANK_SHARE = 0.65
 EMPTY_ROW = COLUMNS      # index of a row that holds no character (the network's zero row)
+# The driver's decision on the softmax of the summed scores: "dialog" when the top probability is below
+# CONFIDENCE, otherwise up to PLACES classes, each within CLOSENESS of the one listed before it.
+CONFIDENCE, CLOSENESS, PLACES = 0.4, 0.1, 3
 
 COLUMN_OF = np.full(256, -1, dtype=np.int16)
 for _c, _b in reversed(list(enumerate(ALPHABET))):
