@@ -49,7 +49,7 @@ def text_scores(model, data, seed):
         return model.forward_rows(rows).sum(dim=0).numpy().astype(np.float64), len(pieces)
 
 
-def collect(model, files, dialog):
+def collect(model, files):
     """Scores of whole files and of one snippet each: lists of (class index, scores or None)."""
     model.eval()
     whole, short = [], []
@@ -106,7 +106,7 @@ def choose(model, val_rows, cache_files, classes):
     for cls, got in by_class.items():
         for key, r in sorted(got, key=lambda kv: kv[0])[:FILES_PER_CLASS]:
             files.append((cache_files(r["id"]), classes.index(cls), key))
-    whole, short = collect(model, files, dialog)
+    whole, short = collect(model, files)
     grid = {(s, b): rates(whole, short, s, b, dialog) for s in SCALES for b in DIALOG_BIASES}
     best = max(grid, key=lambda sb: (round(sum(grid[sb].values()), 6), -abs(sb[0] - 1.0), -abs(sb[1])))
     return {"scale": best[0], "dialog_bias": best[1], "files": len(whole), "snippets": len(short),
