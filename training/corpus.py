@@ -36,7 +36,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import labels  # noqa: E402
 import prep  # noqa: E402
 
-EXTRACT_VERSION = "4"  # bump when extraction rules change, so cached extractions are redone
+EXTRACT_VERSION = "5"  # bump when extraction rules change, so cached extractions are redone
 MIN_BYTES, MAX_BYTES = 64, 256 * 1024
 JAR_MAX_BYTES = 64 * 1024 * 1024
 PER_PROJECT_CAP = 300      # files of one class from one project: big projects must not drown the rest
@@ -307,12 +307,6 @@ def licence_only(data):
     return rest < 120
 
 
-def prose_like(data):
-    text = data.decode("utf-8", "replace")
-    letters = sum(c.isalpha() or c.isspace() for c in text)
-    return letters > 0.75 * max(len(text), 1)
-
-
 def line_minhash(data, seeds):
     """32 MinHash values over the set of non-blank lines (whitespace-insensitive), or None when too short."""
     lines = {re.sub(rb"\s+", b"", l) for l in data.split(b"\n")}
@@ -344,7 +338,7 @@ def accept(path, cls, data):
     if cls != "dialog":
         if GENERATED.search(data[:2048]) or licence_only(data):
             return None, None
-    elif not prose_like(data):
+    elif not labels.prose_like(data, strict=prose_kind(path) != "man"):
         return None, None
     if minified(data, cls):
         return None, None

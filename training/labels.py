@@ -119,6 +119,46 @@ VB_HINT = re.compile(r"\b(Dim|Sub|Function|End Sub|Attribute VB_|Imports|Module|
 COBOL_HINT = re.compile(r"\b(IDENTIFICATION|PROCEDURE|DATA)\s+DIVISION\b", re.I)
 ASM_REJECT = re.compile(r"^\s*#\s*(include|define)\s*<", re.M)
 MAN_PAGE = re.compile(r"\.([1-8])([a-z]*)$")
+# Text files in test folders are expected outputs and input data far more often than prose.
+TEST_DATA_DIR = re.compile(r"(^|/)(t|tests?|testing|testfiles|testdata|test-data|testsuite|corpus|fixtures|"
+                           r"expected|results)/", re.I)
+
+# Characters that prose uses rarely and code, data and markup use all the time.
+CODE_CHARS = frozenset("{}[]<>=;|\\$#@^~`*_/+&%")
+MIN_WORD_SHARE = 0.5        # of whitespace-separated tokens
+MAX_CODE_CHAR_SHARE = 0.15  # of non-blank characters, unless the text is nearly all words
+NEARLY_ALL_WORDS = 0.8
+
+
+def word_token(tok):
+    return not any(c in CODE_CHARS for c in tok) and sum(c.isalpha() for c in tok) >= 0.6 * len(tok)
+
+
+def prose_shape(text):
+    """(share of word-like tokens, share of code characters among non-blank ones) of a text."""
+    tokens = text.split()
+    if not tokens:
+        return 0.0, 1.0
+    words = sum(word_token(t) for t in tokens)
+    code = sum(c in CODE_CHARS for t in tokens for c in t)
+    return words / len(tokens), code / sum(len(t) for t in tokens)
+
+
+def prose_like(data, strict=True):
+    """Whether a file labelled prose reads as prose: mostly letters and blanks. A .txt or README can
+    hold listings, data or code, so those (`strict`) must also be made mostly of words, with few code
+    characters unless nearly all tokens are words (help files full of |tags|). Manual pages are prose
+    by kind, and their option lists would fail the stricter test."""
+    text = data.decode("utf-8", "replace")
+    letters = sum(c.isalpha() or c.isspace() for c in text)
+    if letters <= 0.75 * max(len(text), 1):
+        return False
+    if not strict:
+        return True
+    word_share, code_share = prose_shape(text)
+    if word_share < MIN_WORD_SHARE:
+        return False
+    return code_share <= MAX_CODE_CHAR_SHARE or word_share >= NEARLY_ALL_WORDS
 
 
 def content_rules(cls, ext, head):
@@ -183,5 +223,7 @@ def label(path, head, overrides=None):
     if cls is None:
         return None
     if ext == ".txt" and re.search(r"(requirements|constraints|CMakeLists|robots|LICENSE|COPYING)", base, re.I):
+        return None
+    if ext == ".txt" and TEST_DATA_DIR.search(path):
         return None
     return content_rules(cls, ext, head)

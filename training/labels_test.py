@@ -1,0 +1,65 @@
+#!/usr/bin/python3
+"""Labelling rules of the corpus: what is taken as prose, and what is turned away."""
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import labels  # noqa: E402
+
+PROSE = ("The package keeps its settings in one file. When the file is missing, the defaults apply, "
+         "and a warning says so once. See the manual for the full list of options.\n") * 4
+CHINESE = "这个程序把设置保存在一个文件里。如果文件不存在，就使用默认值，并且只提示一次。\n" * 6
+H5DIFF = ("position        dset1           dset2           difference\n"
+          "------------------------------------------------------------\n"
+          "[ 0 1 ]          1               3               2\n"
+          "[ 1 0 ]          4               2               2\n") * 8
+FILE_LIST = "src/icu69/common/appendable.cpp src/icu69/common/bmpset.cpp src/icu69/common/brkeng.cpp\n" * 10
+TEXINFO = ("@node Invoking\n@section Invoking @command{grep}\n@cindex options\n"
+           "La commande @code{grep} lit @var{fichier} et @samp{-e} @var{motif}.\n") * 6
+VIM_HELP = ("*fold.txt*  For Vim version 9.0.  Folding is used to show a range of lines in the buffer\n"
+            "as a single line on the screen. See |fold-methods| and |fold-commands| for the ways to\n"
+            "create folds, and |folding| for an introduction to using them in daily editing work.\n") * 4
+
+
+class ProseShape(unittest.TestCase):
+    def test_prose_in_several_scripts_passes(self):
+        for text in (PROSE, CHINESE, VIM_HELP):
+            self.assertTrue(labels.prose_like(text.encode()), text[:40])
+
+    def test_data_listings_and_markup_fail(self):
+        for text in (H5DIFF, FILE_LIST, TEXINFO):
+            self.assertFalse(labels.prose_like(text.encode()), text[:40])
+
+    def test_manual_pages_skip_the_word_test(self):
+        options = ("-a, --all  do not ignore entries starting with .\n"
+                   "-B, --ignore-backups  do not list implied entries ending with ~\n") * 6
+        self.assertTrue(labels.prose_like(options.encode(), strict=False))
+        self.assertFalse(labels.prose_like(FILE_LIST.encode(), strict=True))
+
+    def test_empty_text_is_not_prose(self):
+        self.assertFalse(labels.prose_like(b""))
+        self.assertEqual(labels.prose_shape("   \n"), (0.0, 1.0))
+
+
+class Labels(unittest.TestCase):
+    def test_text_files_in_test_folders_are_not_prose(self):
+        for path in ("tools/test/h5diff/testfiles/h5diff_468.txt", "test/corpus/expressions.txt",
+                     "tp/t/results/index/res.txt", "tests/functional/c/confusing.txt"):
+            self.assertIsNone(labels.label(path, "some words here"), path)
+
+    def test_documents_stay_prose(self):
+        for path in ("doc/intro.txt", "tests/README.txt", "mpn/x86/README", "NEWS", "debian/changelog"):
+            self.assertEqual(labels.label(path, "some words here"), "dialog", path)
+
+    def test_extensions_and_content_rules(self):
+        self.assertEqual(labels.label("src/a.h", "namespace x { class A {}; }"), "C++")
+        self.assertEqual(labels.label("src/a.h", "int f(void);"), "C")
+        self.assertEqual(labels.label("src/a.m", "@interface Foo : NSObject\n@end"), "Objective-C")
+        self.assertEqual(labels.label("src/a.m", "function y = f(x)\n  y = x;\nend"), "MATLAB")
+        self.assertIsNone(labels.label("node_modules/x/index.js", "var a;"))
+        self.assertIsNone(labels.label("theories/Arith.v", "Lemma plus_0 : forall n, n + 0 = n."))
+
+
+if __name__ == "__main__":
+    unittest.main()
