@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -96,8 +97,13 @@ int main(int argc, char** argv) {
     std::perror(argv[2]);
     return 2;
   }
-  if (QuorvelInit() != 1) {
-    std::cerr << "QuorvelInit failed\n";
+  try {  // a bundle that fails to load throws out of QuorvelInit, as a host sees it
+    if (QuorvelInit() != 1) {
+      std::cerr << "QuorvelInit failed\n";
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "QuorvelInit failed: " << e.what() << "\n";
     return 1;
   }
   int rc = 2;
