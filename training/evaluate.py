@@ -275,7 +275,9 @@ they ship: Octave packages, Clojure jars, Rust crates, Lisp libraries, ...) and 
 (`training/labels.py`); generated, minified, vendored, licence-only and binary files are dropped, and so are
 exact and near duplicates (MinHash over lines). Prose for `dialog`: manual pages rendered with groff,
 translations (msgstr of .po files in many languages), README/NEWS/changelog and other text files,
-reStructuredText documentation. Projects are split between train, validation and test as a whole.
+reStructuredText documentation; text files in test folders (expected outputs, data) are left out, and texts
+and translations are kept only when most of their tokens are words and few of their characters are code
+characters. Projects are split between train, validation and test as a whole.
 
 ![confusion matrix](confusion.png)
 
