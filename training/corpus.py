@@ -36,7 +36,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import labels  # noqa: E402
 import prep  # noqa: E402
 
-EXTRACT_VERSION = "5"  # bump when extraction rules change, so cached extractions are redone
+EXTRACT_VERSION = "6"  # bump when extraction rules change, so cached extractions are redone
 MIN_BYTES, MAX_BYTES = 64, 256 * 1024
 JAR_MAX_BYTES = 64 * 1024 * 1024
 PER_PROJECT_CAP = 300      # files of one class from one project: big projects must not drown the rest

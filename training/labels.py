@@ -3,6 +3,7 @@
 label(path, head) returns a class name of code.txt, "dialog" for prose, or None for a file the corpus
 does not take. `head` is the first few KB of the file, already decoded as latin-1.
 """
+import collections
 import os
 import re
 
@@ -128,6 +129,14 @@ CODE_CHARS = frozenset("{}[]<>=;|\\$#@^~`*_/+&%")
 MIN_WORD_SHARE = 0.5        # of whitespace-separated tokens
 MAX_CODE_CHAR_SHARE = 0.15  # of non-blank characters, unless the text is nearly all words
 NEARLY_ALL_WORDS = 0.8
+# Listings and tables: settings files commented with '#', and files whose lines mostly open with the same
+# word (test result lists, symbol tables, error tables). Prose rarely does either over many lines.
+MAX_COMMENT_LINE_SHARE = 0.4  # of non-blank lines
+MAX_SAME_LEAD_SHARE = 0.75    # of the lines that open with a word, counted over at least MIN_LEAD_LINES
+MIN_LEAD_LINES = 20
+LEAD_WORD = re.compile(r"[^\W\d_]\w*")  # a run of word characters that opens with a letter
+# A Debian changelog entry's first line opens with the package name.
+CHANGELOG_HEADER = re.compile(r"^\S+ \([^)]*\) [^;]*; *urgency=")
 
 
 def word_token(tok):
@@ -144,11 +153,28 @@ def prose_shape(text):
     return words / len(tokens), code / sum(len(t) for t in tokens)
 
 
+def listing_like(text):
+    """Whether a text is laid out as a commented settings file or a table rather than as running text."""
+    lines = [line.strip() for line in text.splitlines() if line.strip()]
+    if not lines:
+        return False
+    if sum(line.startswith("#") for line in lines) > MAX_COMMENT_LINE_SHARE * len(lines):
+        return True
+    leads = collections.Counter()
+    for line in lines:
+        lead = LEAD_WORD.search(line.split()[0])
+        if lead is None or CHANGELOG_HEADER.match(line):
+            continue  # bullets, rules and entry headers say nothing about the layout
+        leads[lead.group(0)] += 1
+    counted = sum(leads.values())
+    return counted >= MIN_LEAD_LINES and leads.most_common(1)[0][1] > MAX_SAME_LEAD_SHARE * counted
+
+
 def prose_like(data, strict=True):
     """Whether a file labelled prose reads as prose: mostly letters and blanks. A .txt or README can
     hold listings, data or code, so those (`strict`) must also be made mostly of words, with few code
-    characters unless nearly all tokens are words (help files full of |tags|). Manual pages are prose
-    by kind, and their option lists would fail the stricter test."""
+    characters unless nearly all tokens are words (help files full of |tags|), and must not be laid out
+    as a listing. Manual pages are prose by kind, and their option lists would fail the stricter test."""
     text = data.decode("utf-8", "replace")
     letters = sum(c.isalpha() or c.isspace() for c in text)
     if letters <= 0.75 * max(len(text), 1):
@@ -156,7 +182,7 @@ def prose_like(data, strict=True):
     if not strict:
         return True
     word_share, code_share = prose_shape(text)
-    if word_share < MIN_WORD_SHARE:
+    if word_share < MIN_WORD_SHARE or listing_like(text):
         return False
     return code_share <= MAX_CODE_CHAR_SHARE or word_share >= NEARLY_ALL_WORDS
 

@@ -20,6 +20,12 @@ TEXINFO = ("@node Invoking\n@section Invoking @command{grep}\n@cindex options\n"
 VIM_HELP = ("*fold.txt*  For Vim version 9.0.  Folding is used to show a range of lines in the buffer\n"
             "as a single line on the screen. See |fold-methods| and |fold-commands| for the ways to\n"
             "create folds, and |folding| for an introduction to using them in daily editing work.\n") * 4
+SETTINGS = ("# Build the examples as well as the library.\n# Off by default.\n"
+            "option('examples', type : 'boolean', value : false)\n") * 8
+RESULTS = "".join(f":test-result: PASS Values compare equal in case {i}\n" for i in range(30))
+CHANGELOG = "".join(f"tool ({i}.0-1) unstable; urgency=medium\n\n  * New upstream release, with fixes.\n\n"
+                    f" -- A Maintainer <a@example.org>  Mon, 0{i % 9 + 1} Jan 2024 10:00:00 +0000\n\n"
+                    for i in range(30))
 
 
 class ProseShape(unittest.TestCase):
@@ -30,6 +36,19 @@ class ProseShape(unittest.TestCase):
     def test_data_listings_and_markup_fail(self):
         for text in (H5DIFF, FILE_LIST, TEXINFO):
             self.assertFalse(labels.prose_like(text.encode()), text[:40])
+
+    def test_commented_settings_and_tables_fail(self):
+        for text in (SETTINGS, RESULTS):
+            self.assertTrue(labels.listing_like(text), text[:40])
+            self.assertFalse(labels.prose_like(text.encode()), text[:40])
+
+    def test_changelogs_and_markdown_headings_are_not_listings(self):
+        headings = ("# Install\n\nRun the script once. It asks where to put the files\nand then copies them. "
+                    "Nothing else is needed.\n") * 8
+        wrapped = ("The package keeps its settings in one file. When the file\nis missing, the defaults apply, "
+                   "and a warning\nsays so once. See the manual for the full list\nof options.\n") * 8
+        for text in (CHANGELOG, headings, wrapped):
+            self.assertFalse(labels.listing_like(text), text[:40])
 
     def test_manual_pages_skip_the_word_test(self):
         options = ("-a, --all  do not ignore entries starting with .\n"
