@@ -3,8 +3,9 @@
 ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
-# training time budget of `make model` in minutes (at most two hours on this machine)
-MODEL_MINUTES ?= 65
+# length of `make model`'s training in epochs, and the time limit that stops it on a slow machine
+MODEL_EPOCHS ?= 32
+MODEL_MAX_MINUTES ?= 110
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan
@@ -106,7 +107,7 @@ clean:
 model: build
 	@bash training/install_deps.sh
 	@nice -n 10 /usr/bin/python3 training/corpus.py
-	@nice -n 10 /usr/bin/python3 training/train.py --minutes $(MODEL_MINUTES)
+	@nice -n 10 /usr/bin/python3 training/train.py --epochs $(MODEL_EPOCHS) --max-minutes $(MODEL_MAX_MINUTES)
 	@/usr/bin/python3 training/make_fixtures.py
 	@cmake --build $(BUILD_DIR) --target prep_fixtures_test --parallel $(JOBS)
 	@$(BUILD_DIR)/tests/fixtures_check/prep_fixtures_test --gtest_brief=1

@@ -166,6 +166,15 @@ def pct(x):
     return f"{100 * x:.1f} %"
 
 
+def epochs_text(training):
+    epochs = training.get("epochs", {})
+    minutes = f"{training.get('train_minutes', 0):.0f} minutes"
+    if not epochs:
+        return minutes
+    cut = f", cut short by the time limit from {epochs['asked']}" if epochs["done"] < epochs["asked"] else ""
+    return f"{epochs['done']} epochs ({minutes} here{cut})"
+
+
 def write_card(bundle, ev, summary, training):
     s, sh = ev["full"], ev["short"]
     cls_rows = []
@@ -240,8 +249,8 @@ them over pieces and batches before its softmax. ONNX opset 13.
 The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up {cfg['k1']} tables
 of 97 x {cfg['c1']} at stride {cfg['s1']}: a convolution over the characters without a single multiplication. Then max pooling,
 {convs}, with pooling), global max and mean pooling and a
-linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) in {training.get('train_minutes', 0):.0f}
-minutes on pieces made exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of
+linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) for {epochs_text(training)} on pieces made
+exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of
 scarce classes give more pieces and snippets each, so that their epochs repeat fewer identical samples.{calibration}
 
 ## Targets (test split, through the built library)

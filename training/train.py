@@ -36,6 +36,7 @@ SNIPPETS_PER_FILE = 5
 # A scarce class takes more pieces (other random batches) and snippets of each of its files, so that its
 # epochs repeat fewer identical samples: up to SCARCE_PIECE_BUDGET pieces per class, within these bounds.
 SCARCE_PIECE_BUDGET, MAX_SCARCE_PIECES, MAX_SCARCE_SNIPPETS = 8000, 64, 16
+BATCH, PEAK_LR, FLOOR_LR = 256, 3e-3, 5e-5
 
 
 def log(msg):
@@ -135,6 +136,17 @@ def epoch_indices(pools, classes, per_class, rng):
     return x[order], y[order]
 
 
+def schedule_fraction(step, total_steps, elapsed, limit):
+    """How far along the learning-rate schedule is: by steps, so that the model does not depend on the
+    machine's speed, unless the time limit is nearer, so that a cut-short run still ends its decay."""
+    return min(max(step / total_steps, elapsed / limit), 1.0)
+
+
+def set_learning_rate(opt, frac):
+    for group in opt.param_groups:
+        group["lr"] = PEAK_LR * 0.5 * (1 + math.cos(math.pi * frac)) + FLOOR_LR
+
+
 def evaluate(model, pools, classes, limit=3000):
     model.eval()
     correct, total = collections.Counter(), collections.Counter()
@@ -223,7 +235,9 @@ def main():
     ap.add_argument("--cache", default=os.path.join(here, "..", ".cache", "corpus"))
     ap.add_argument("--work", default=os.path.join(here, "..", ".cache", "model"))
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
-    ap.add_argument("--minutes", type=float, default=65.0, help="training time budget")
+    ap.add_argument("--epochs", type=int, default=32, help="length of training, in epochs")
+    ap.add_argument("--max-minutes", type=float, default=110.0,
+                    help="time limit: training stops early, with a warning, when a slow machine reaches it")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
     ap.add_argument("--channels", default="64,128,128,128",
                     help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
@@ -258,32 +272,31 @@ def main():
             ap.error("--channels takes three or four widths")
         c1, c2, c3, c4 = (widths + [0])[:4]
         model = SCRModel(len(classes), c1=c1, c2=c2, c3=c3, c4=c4)
-        opt = torch.optim.AdamW(model.parameters(), lr=3e-3, weight_decay=1e-4)
+        opt = torch.optim.AdamW(model.parameters(), lr=PEAK_LR, weight_decay=1e-4)
         loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
-        budget = args.minutes * 60
-        t0, epoch, best = time.time(), 0, -1.0
+        limit = args.max_minutes * 60
+        steps_per_epoch = math.ceil(args.per_class * (len(classes) + 1) / BATCH)
+        total_steps = args.epochs * steps_per_epoch
+        t0, step, best = time.time(), 0, -1.0
         history = []
-        while time.time() - t0 < budget:
-            epoch += 1
+        for epoch in range(1, args.epochs + 1):
             x, y = epoch_indices(train_pools, classes, args.per_class, rng)
             seen, running = 0, 0.0
-            for i in range(0, len(y), 256):
-                frac = min((time.time() - t0) / budget, 1.0)
-                for g in opt.param_groups:
-                    g["lr"] = 3e-3 * 0.5 * (1 + math.cos(math.pi * frac)) + 5e-5
-                xb = torch.from_numpy(x[i:i + 256].astype(np.int64))
-                yb = torch.from_numpy(y[i:i + 256])
+            for i in range(0, len(y), BATCH):
+                set_learning_rate(opt, schedule_fraction(step, total_steps, time.time() - t0, limit))
+                xb = torch.from_numpy(x[i:i + BATCH].astype(np.int64))
+                yb = torch.from_numpy(y[i:i + BATCH])
                 loss = loss_fn(model.forward_rows(xb), yb)
                 opt.zero_grad()
                 loss.backward()
                 opt.step()
+                step += 1
                 seen += len(yb)
-                running = 0.98 * running + 0.02 * float(loss) if seen > 256 else float(loss)
-                if (i // 256) % 50 == 0:
-                    el = time.time() - t0
-                    sys.stderr.write(f"\r  epoch {epoch} {seen}/{len(y)} loss {running:.3f} "
-                                     f"[{el / 60:.1f}/{budget / 60:.0f} min]   ")
-                if time.time() - t0 >= budget:
+                running = 0.98 * running + 0.02 * float(loss) if seen > BATCH else float(loss)
+                if step % 50 == 1:
+                    sys.stderr.write(f"\r  epoch {epoch}/{args.epochs} {seen}/{len(y)} loss {running:.3f} "
+                                     f"[{(time.time() - t0) / 60:.1f} min]   ")
+                if time.time() - t0 >= limit:
                     break
             acc, per_class = evaluate(model, val_pools, classes)
             history.append({"epoch": epoch, "val_piece_accuracy": acc, "minutes": (time.time() - t0) / 60})
@@ -292,12 +305,17 @@ def main():
                 best = acc
                 torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
                             "history": history, "train_minutes": (time.time() - t0) / 60}, ckpt_path)
+            if time.time() - t0 >= limit:
+                log(f"  WARNING: time limit of {args.max_minutes:g} minutes reached after {epoch} of "
+                    f"{args.epochs} epochs; this machine trains a different, shorter model")
+                break
         worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
         log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
         train_minutes = (time.time() - t0) / 60
         calibration = calibrate_checkpoint(ckpt_path, rows, cache, classes)
         train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
         json.dump({"train_files": train_files, "history": history, "train_minutes": train_minutes,
+                   "epochs": {"asked": args.epochs, "done": len(history)},
                    "config": model.config, "calibration": calibration,
                    "samples": {c: int(len(v)) for c, v in train_pools.items()}},
                   open(os.path.join(work, "training.json"), "w"), indent=1)
