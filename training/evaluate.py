@@ -246,8 +246,8 @@ Input `feature4` float [1, 510, 96] (one-hot rows of a 500-byte piece, as `SCRNe
 output `de_pred` float [1, {len(labels.CLASSES)}]: one raw score per class in `code.txt` order; the library sums
 them over pieces and batches before its softmax. ONNX opset 13.
 
-The first layer reads the one-hot input as indices (ArgMax, with a mask for all-zero rows) and looks up {cfg['k1']} tables
-of 97 x {cfg['c1']} at stride {cfg['s1']}: a convolution over the characters without a single multiplication. Then max pooling,
+The first layer turns the one-hot rows into table indices (one small Gemm) and looks up {cfg['k1']} tables of
+97 x {cfg['c1']} at stride {cfg['s1']}: a convolution over the characters without a multiplication of its own. Then max pooling,
 {convs}, with pooling), global max and mean pooling and a
 linear layer. Trained with PyTorch on CPU (2 threads, fixed seeds) for {epochs_text(training)} on pieces made
 exactly as the library makes them, plus pieces of 100-2000 byte snippets; the files of

@@ -31,22 +31,22 @@ class SCRModel(nn.Module):
         self.pool = nn.MaxPool1d(2)
         self.drop = nn.Dropout(dropout)
         self.fc = nn.Linear(2 * (c4 or c3), classes)
-        self.for_export = False
         self.config = dict(classes=classes, c1=c1, k1=k1, s1=s1, c2=c2, c3=c3, c4=c4, dropout=dropout)
 
     def first_layer(self, rows):
         """rows: [B, 510] column indices (96 = empty row) -> [B, c1, steps]."""
         table = (self.tables * self.row_mask).permute(0, 2, 1).reshape(-1, self.tables.shape[1])
         index = rows[:, self.window_rows] + self.table_offsets  # [B, steps, k1]: one table per offset
-        if self.for_export:  # Gather + ReduceSum in the graph
-            h = nn.functional.embedding(index, table).sum(dim=2)  # [B, steps, c1]
-        else:  # the same sum, several times faster to train
-            h = nn.functional.embedding_bag(index.reshape(-1, self.k1), table, mode="sum")
-            h = h.reshape(rows.shape[0], self.steps, -1)
+        h = nn.functional.embedding_bag(index.reshape(-1, self.k1), table, mode="sum")
+        h = h.reshape(rows.shape[0], self.steps, -1)
         return torch.relu(h.permute(0, 2, 1) + self.bias1[None, :, None])
 
     def forward_rows(self, rows):
-        h = self.pool(self.first_layer(rows))
+        return self.forward_rest(self.first_layer(rows))
+
+    def forward_rest(self, h):
+        """The layers after the first: [B, c1, steps] -> [B, classes]."""
+        h = self.pool(h)
         h = self.pool(torch.relu(self.conv2(h)))
         h = torch.relu(self.conv3(h))
         if self.conv4 is not None:
@@ -56,14 +56,31 @@ class SCRModel(nn.Module):
 
 
 class OneHotFront(nn.Module):
-    """The exported graph: "feature4" [1, 510, 96] one-hot floats -> "de_pred" [1, classes] scores."""
+    """The exported graph: "feature4" [1, 510, 96] one-hot floats -> "de_pred" [1, classes] scores.
+
+    The first layer is built from few, cheap operators, since on one thread each operator costs a few
+    microseconds however small it is. One Gemm gives every row its k1 table indices at once (97 j + c for
+    column c under tap j, and the tap's zero entry 97 j + 96 for an empty row); one Gather picks the indices
+    of every window, a second one looks the entries up, and one ReduceSum adds the taps. The first layer's
+    bias lives in tap 0's entries. Indices are clipped, so a row that is not one-hot gives a wrong score
+    rather than an out-of-range lookup."""
 
     def __init__(self, model):
         super().__init__()
         self.model = model
-        model.for_export = True
+        k1 = model.k1
+        tables = (model.tables * model.row_mask).detach().clone()  # [k1, c1, 97]
+        tables[0] += model.bias1.detach()[:, None]
+        self.register_buffer("table", tables.permute(0, 2, 1).reshape(k1 * (COLUMNS + 1), -1).contiguous())
+        # row index = one-hot row . (c - 96) + 97 j + 96
+        self.register_buffer("row_weights", (torch.arange(COLUMNS) - EMPTY_ROW).float()[:, None].repeat(1, k1))
+        self.register_buffer("tap_base", (torch.arange(k1) * (COLUMNS + 1) + EMPTY_ROW).float())
+        self.register_buffer("window", (model.window_rows * k1 + torch.arange(k1)[None, :]).contiguous())
+        self.top = float(k1 * (COLUMNS + 1) - 1)
 
     def forward(self, feature4):
-        filled = feature4.amax(dim=2) > 0.5
-        rows = torch.where(filled, feature4.argmax(dim=2), torch.full_like(filled, EMPTY_ROW, dtype=torch.long))
-        return self.model.forward_rows(rows)
+        m = self.model
+        rows = torch.addmm(self.tap_base, feature4.reshape(POSITIONS, COLUMNS), self.row_weights)  # [510, k1]
+        indices = torch.clamp(rows.reshape(-1)[self.window], 0.0, self.top).long()  # [steps, k1]
+        h = nn.functional.embedding(indices, self.table).sum(dim=1)  # [steps, c1]
+        return m.forward_rest(torch.relu(h).t().reshape(1, -1, m.steps))

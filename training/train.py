@@ -165,9 +165,25 @@ def evaluate(model, pools, classes, limit=3000):
     return sum(per_class.values()) / max(len(per_class), 1), per_class
 
 
+def check_front(front, model, tries=8):
+    """The exported graph must score one-hot rows as the trained network scores their indices."""
+    rng = np.random.RandomState(SEED)
+    for _ in range(tries):
+        filled = rng.randint(1, prep.POSITIONS + 1)
+        rows = np.full(prep.POSITIONS, prep.COLUMNS, dtype=np.int64)
+        rows[:filled] = rng.randint(0, prep.COLUMNS, filled)
+        feature4 = torch.zeros(1, prep.POSITIONS, prep.COLUMNS)
+        feature4[0, np.arange(filled), rows[:filled]] = 1.0
+        with torch.no_grad():
+            gap = float((front(feature4) - model.forward_rows(torch.from_numpy(rows)[None])).abs().max())
+        if gap > 1e-3:
+            raise SystemExit(f"exported graph differs from the network by {gap}")
+
+
 def export(model, classes, bundle, facts):
     model.eval()
-    front = OneHotFront(model)
+    front = OneHotFront(model).eval()
+    check_front(front, model)
     dummy = torch.zeros(1, prep.POSITIONS, prep.COLUMNS)
     path = os.path.join(bundle, "SCR.onnx")
     torch.onnx.export(front, dummy, path, input_names=["feature4"], output_names=["de_pred"], opset_version=13,
