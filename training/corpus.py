@@ -324,8 +324,9 @@ def minhash_seeds():
     return (rng.randint(1, 2**31 - 1, 32).astype(np.uint64), rng.randint(0, 2**31 - 1, 32).astype(np.uint64))
 
 
-def accept(path, cls, data):
-    """The file's text when the corpus keeps it (manual pages rendered, translations extracted), else None."""
+def accept(path, cls, data, kind):
+    """The file's text when the corpus keeps it (manual pages rendered, translations extracted), else None.
+    `kind` is prose_kind(path) for prose and manual pages."""
     if cls == "manpage":
         data = render_manpage(data)
         cls = "dialog"
@@ -338,7 +339,7 @@ def accept(path, cls, data):
     if cls != "dialog":
         if GENERATED.search(data[:2048]) or licence_only(data):
             return None, None
-    elif not labels.prose_like(data, strict=prose_kind(path) != "man"):
+    elif not labels.prose_like(data, strict=kind != "man"):
         return None, None
     if minified(data, cls):
         return None, None
@@ -379,7 +380,7 @@ def extract_project(args):
         for _, path, cls0, data in sorted(items):
             if taken >= cap:
                 break
-            label, text = accept(path, cls0, data)
+            label, text = accept(path, cls0, data, kind)
             if label is None:
                 continue
             n = len(files)

@@ -260,7 +260,7 @@ scarce classes give more pieces and snippets each, so that their epochs repeat f
 | top-1 over code files (all code classes, files) | >= 97 % | {pct(s['code_top1'])} ({s['code_files']} files; class mean {pct(s['code_top1_class_mean'])}) | {met(s['code_top1'], TARGET_CODE)} |
 | prose answered "dialog" | >= 99 % | {pct(s['prose_dialog'])} ({s['prose_files']} files) | {met(s['prose_dialog'], TARGET_PROSE)} |
 | texts of 100 to 500 bytes, top-1 (all classes) | >= 90 % | {pct(sh['all_top1'])} ({sh['code_files'] + sh['prose_files']} snippets; code {pct(sh['code_top1'])}, prose {pct(sh['prose_dialog'])}) | {met(sh['all_top1'], TARGET_SHORT)} |
-| one inference, one thread | <= 0.3 ms | {t['inference_ms_best']:.3f} ms best, {t['inference_ms_median']:.3f} ms median | {met(t['inference_ms_best'], TARGET_MS, False)} |
+| one inference, one thread | <= 0.3 ms | {t['inference_ms_best']:.3f} ms best, {t['inference_ms_median']:.3f} ms median | {met(t['inference_ms_median'], TARGET_MS, False)} (median) |
 | model file | <= 10 MB | {ev['model_mb']:.2f} MB | {met(ev['model_mb'], TARGET_MB, False)} |
 
 Speed: `quorvel_eval time` (SCRNet::SCRParse on a 500-byte piece: encoding, tensor, run), 5 rounds of
@@ -370,7 +370,7 @@ def main():
     write_card(args.bundle, ev, summary, training)
     s, sh = ev["full"], ev["short"]
     log(f"code top-1 {pct(s['code_top1'])}, prose as dialog {pct(s['prose_dialog'])}, "
-        f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_best']:.3f} ms, "
+        f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_median']:.3f} ms median, "
         f"model {ev['model_mb']:.2f} MB")
 
 

@@ -248,8 +248,7 @@ def label(path, head, overrides=None):
     cls = EXTENSIONS.get(ext)
     if cls is None:
         return None
-    if ext == ".txt" and re.search(r"(requirements|constraints|CMakeLists|robots|LICENSE|COPYING)", base, re.I):
-        return None
-    if ext == ".txt" and TEST_DATA_DIR.search(path):
+    if ext == ".txt" and (re.search(r"(requirements|constraints|CMakeLists|robots|LICENSE|COPYING)", base, re.I)
+                          or TEST_DATA_DIR.search(path)):
         return None
     return content_rules(cls, ext, head)
