@@ -36,13 +36,13 @@ def log(msg):
     print(msg, file=sys.stderr, flush=True)
 
 
-def test_files(cache):
+def split_files(cache, wanted="test"):
     by_class = collections.defaultdict(list)
     with open(os.path.join(cache, "index.tsv")) as fh:
         next(fh)
         for line in fh:
             fid, cls, project, split, size, path = line.rstrip("\n").split("\t")
-            if split == "test":
+            if split == wanted:
                 by_class[cls].append((zlib.crc32(fid.encode()), fid, cls))
     chosen = []
     for cls in labels.CLASSES:
@@ -320,9 +320,14 @@ def main():
     ap.add_argument("--bundle", default=os.path.join(root, "data", "models", "SCR"))
     ap.add_argument("--peers", default=os.path.join(root, ".cache", "peers", "node_modules"))
     ap.add_argument("--no-peers", action="store_true")
+    ap.add_argument("--split", choices=("test", "val"), default="test",
+                    help="val: the same measures on the validation split, to compare bundles without looking at "
+                         "the test split; no peers, no model card (give it its own --work)")
     args = ap.parse_args()
+    if args.split == "val" and args.work == ap.get_default("work"):
+        ap.error("--split val needs its own --work folder")
     os.makedirs(args.work, exist_ok=True)
-    write_lists(args.cache, args.work, test_files(args.cache))
+    write_lists(args.cache, args.work, split_files(args.cache, args.split))
 
     tool = run(["bash", os.path.join(here, "eval", "build.sh"), args.build],
                stdout=subprocess.PIPE, text=True).stdout.strip().splitlines()[-1]
@@ -336,12 +341,12 @@ def main():
             stderr=subprocess.DEVNULL if name == "x" else None)
         rows = read_results(out)
         ev[name] = scores(rows)
-        if name == "full":
+        if name == "full" and args.split == "test":
             confusion_png(rows, os.path.join(args.bundle, "confusion.png"))
     timing = run([tool, "time", data_dir, "3000"], env=env, stdout=subprocess.PIPE, text=True).stdout
     ev["timing"] = {k: float(v) for k, v in (l.split() for l in timing.splitlines() if l.strip())}
 
-    if not args.no_peers and os.path.isdir(args.peers):
+    if args.split == "test" and not args.no_peers and os.path.isdir(args.peers):
         ev["peers"] = {}
         outs = {}
         for name in ("full", "short"):
@@ -367,7 +372,8 @@ def main():
     training_path = os.path.join(root, ".cache", "model", "training.json")
     training = json.load(open(training_path)) if os.path.exists(training_path) else {}
     json.dump(ev, open(os.path.join(args.work, "evaluation.json"), "w"), indent=1)
-    write_card(args.bundle, ev, summary, training)
+    if args.split == "test":
+        write_card(args.bundle, ev, summary, training)
     s, sh = ev["full"], ev["short"]
     log(f"code top-1 {pct(s['code_top1'])}, prose as dialog {pct(s['prose_dialog'])}, "
         f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_median']:.3f} ms median, "
