@@ -172,7 +172,9 @@ def epochs_text(training):
     if not epochs:
         return minutes
     cut = f", cut short by the time limit from {epochs['asked']}" if epochs["done"] < epochs["asked"] else ""
-    return f"{epochs['done']} epochs ({minutes} here{cut})"
+    kept = max(training.get("history", []), key=lambda e: e["val_piece_accuracy"], default={}).get("epoch")
+    kept = f"; the bundle holds the weights averaged over the {kept[len('average of the '):]} epochs" if isinstance(kept, str) else ""
+    return f"{epochs['done']} epochs ({minutes} here{cut}{kept})"
 
 
 def write_card(bundle, ev, summary, training):
