@@ -184,6 +184,11 @@ def evaluate(model, pools, classes, limit=3000):
     return sum(per_class.values()) / max(len(per_class), 1), per_class
 
 
+def save_checkpoint(path, model, classes, history, t0):
+    torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
+                "history": history, "train_minutes": (time.time() - t0) / 60}, path)
+
+
 def check_front(front, model, tries=8):
     """The exported graph must score one-hot rows as the trained network scores their indices."""
     rng = np.random.RandomState(SEED)
@@ -338,8 +343,7 @@ def main():
             log(f"\n  epoch {epoch}: validation piece accuracy (class mean) {acc:.4f}")
             if acc > best:
                 best = acc
-                torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
-                            "history": history, "train_minutes": (time.time() - t0) / 60}, ckpt_path)
+                save_checkpoint(ckpt_path, model, classes, history, t0)
             if epoch > AVERAGE_FROM * args.epochs:
                 average.add(model)
             if time.time() - t0 >= limit:
@@ -354,8 +358,7 @@ def main():
                             "minutes": (time.time() - t0) / 60})
             if acc > best:
                 best, per_class = acc, averaged
-                torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
-                            "history": history, "train_minutes": (time.time() - t0) / 60}, ckpt_path)
+                save_checkpoint(ckpt_path, model, classes, history, t0)
         worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
         log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
         train_minutes = (time.time() - t0) / 60
