@@ -172,8 +172,8 @@ def epochs_text(training):
     if not epochs:
         return minutes
     cut = f", cut short by the time limit from {epochs['asked']}" if epochs["done"] < epochs["asked"] else ""
-    kept = max(training.get("history", []), key=lambda e: e["val_piece_accuracy"], default={}).get("epoch")
-    kept = f"; the bundle holds the weights averaged over the {kept[len('average of the '):]} epochs" if isinstance(kept, str) else ""
+    averaged = training.get("kept", {}).get("averaged_epochs", 0)
+    kept = f"; the bundle holds the weights averaged over the last {averaged} epochs" if averaged else ""
     return f"{epochs['done']} epochs ({minutes} here{cut}{kept})"
 
 

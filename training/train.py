@@ -18,6 +18,7 @@ import multiprocessing
 import os
 import random
 import sys
+import tempfile
 import time
 
 import numpy as np
@@ -140,10 +141,12 @@ def epoch_indices(pools, classes, per_class, rng):
     return x[order], y[order]
 
 
-def schedule_fraction(step, total_steps, elapsed, limit):
-    """How far along the learning-rate schedule is: by steps, so that the model does not depend on the
-    machine's speed, unless the time limit is nearer, so that a cut-short run still ends its decay."""
-    return min(max(step / total_steps, elapsed / limit), 1.0)
+def epochs_that_fit(done, elapsed, limit, planned):
+    """How many epochs the run can have at the pace of those done so far: the planned number unless the
+    time limit comes first. The learning-rate schedule follows steps towards this number, never the clock,
+    so a busy machine trains the same model as an idle one as long as it keeps within the limit."""
+    pace = elapsed / done
+    return max(done, min(planned, done + int((limit - elapsed) // pace)))
 
 
 def set_learning_rate(opt, frac):
@@ -202,6 +205,18 @@ def check_front(front, model, tries=8):
             gap = float((front(feature4) - model.forward_rows(torch.from_numpy(rows)[None])).abs().max())
         if gap > 1e-3:
             raise SystemExit(f"exported graph differs from the network by {gap}")
+
+
+def repeat_check(history, training_json):
+    """Exits: 0 when the epochs just trained had exactly the training loss and validation accuracy of the same
+    epochs of the earlier run, 1 if not."""
+    earlier = {e["epoch"]: e for e in json.load(open(training_json))["history"]}
+    differ = [(e["epoch"], key, e[key], earlier.get(e["epoch"], {}).get(key)) for e in history
+              for key in ("train_loss", "val_piece_accuracy") if e[key] != earlier.get(e["epoch"], {}).get(key)]
+    for epoch, key, now, then in differ:
+        log(f"  epoch {epoch}: {key} {now} now, {then} in the earlier run")
+    log(f"  repeat check over {len(history)} epochs: " + ("runs differ" if differ else "identical"))
+    sys.exit(1 if differ else 0)
 
 
 def export(model, classes, bundle, facts):
@@ -277,13 +292,16 @@ def main():
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
     ap.add_argument("--epochs", type=int, default=32, help="length of training, in epochs")
     ap.add_argument("--max-minutes", type=float, default=110.0,
-                    help="time limit: training stops early, with a warning, when a slow machine reaches it")
+                    help="time limit: a machine too slow for all epochs trains fewer, with a warning")
     ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
     ap.add_argument("--channels", default="64,128,128,128",
                     help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
     ap.add_argument("--recalibrate", action="store_true",
                     help="calibrate the saved checkpoint's trained weights again, then export")
+    ap.add_argument("--repeat-check", type=int, default=0, metavar="N",
+                    help="train the first N epochs again, in a scratch folder, and fail unless their validation "
+                         "accuracies equal those of the run in --work (the bundle is left as it is)")
     args = ap.parse_args()
     torch.set_num_threads(2)
     torch.manual_seed(SEED)
@@ -293,7 +311,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     os.makedirs(bundle, exist_ok=True)
     classes = labels.CLASSES
-    ckpt_path = os.path.join(work, "checkpoint.pt")
+    ckpt_path = os.path.join(tempfile.mkdtemp() if args.repeat_check else work, "checkpoint.pt")
 
     if args.recalibrate:
         work_json = os.path.join(work, "training.json")
@@ -316,14 +334,16 @@ def main():
         loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
         limit = args.max_minutes * 60
         steps_per_epoch = math.ceil(args.per_class * (len(classes) + 1) / BATCH)
-        total_steps = args.epochs * steps_per_epoch
-        t0, step, best = time.time(), 0, -1.0
+        planned, epoch = args.epochs, 0
+        t0, step, best, kept = time.time(), 0, -1.0, None
         history, average = [], WeightAverage()
-        for epoch in range(1, args.epochs + 1):
+        while epoch < planned:
+            epoch += 1
+            total_steps = planned * steps_per_epoch
             x, y = epoch_indices(train_pools, classes, args.per_class, rng)
-            seen, running = 0, 0.0
+            seen, running, total_loss = 0, 0.0, 0.0
             for i in range(0, len(y), BATCH):
-                set_learning_rate(opt, schedule_fraction(step, total_steps, time.time() - t0, limit))
+                set_learning_rate(opt, min(step / total_steps, 1.0))
                 xb = torch.from_numpy(x[i:i + BATCH].astype(np.int64))
                 yb = torch.from_numpy(y[i:i + BATCH])
                 loss = loss_fn(model.forward_rows(xb), yb)
@@ -332,24 +352,27 @@ def main():
                 opt.step()
                 step += 1
                 seen += len(yb)
+                total_loss += float(loss) * len(yb)
                 running = 0.98 * running + 0.02 * float(loss) if seen > BATCH else float(loss)
                 if step % 50 == 1:
-                    sys.stderr.write(f"\r  epoch {epoch}/{args.epochs} {seen}/{len(y)} loss {running:.3f} "
+                    sys.stderr.write(f"\r  epoch {epoch}/{planned} {seen}/{len(y)} loss {running:.3f} "
                                      f"[{(time.time() - t0) / 60:.1f} min]   ")
-                if time.time() - t0 >= limit:
-                    break
             acc, per_class = evaluate(model, val_pools, classes)
-            history.append({"epoch": epoch, "val_piece_accuracy": acc, "minutes": (time.time() - t0) / 60})
+            history.append({"epoch": epoch, "val_piece_accuracy": acc, "train_loss": total_loss / seen,
+                            "minutes": (time.time() - t0) / 60})
             log(f"\n  epoch {epoch}: validation piece accuracy (class mean) {acc:.4f}")
+            if epoch == args.repeat_check:
+                repeat_check(history, os.path.join(work, "training.json"))
             if acc > best:
-                best = acc
+                best, kept = acc, epoch
                 save_checkpoint(ckpt_path, model, classes, history, t0)
-            if epoch > AVERAGE_FROM * args.epochs:
+            if epoch > AVERAGE_FROM * planned:
                 average.add(model)
-            if time.time() - t0 >= limit:
-                log(f"  WARNING: time limit of {args.max_minutes:g} minutes reached after {epoch} of "
-                    f"{args.epochs} epochs; this machine trains a different, shorter model")
-                break
+            fit = epochs_that_fit(epoch, time.time() - t0, limit, planned)
+            if fit < planned:
+                log(f"  WARNING: at this pace only {fit} of {args.epochs} epochs fit in the time limit of "
+                    f"{args.max_minutes:g} minutes; this machine trains a different, shorter model")
+                planned = fit
         if average.count > 1:
             model.load_state_dict(average.state)
             acc, averaged = evaluate(model, val_pools, classes)
@@ -357,7 +380,7 @@ def main():
             history.append({"epoch": f"average of the last {average.count}", "val_piece_accuracy": acc,
                             "minutes": (time.time() - t0) / 60})
             if acc > best:
-                best, per_class = acc, averaged
+                best, per_class, kept = acc, averaged, "average"
                 save_checkpoint(ckpt_path, model, classes, history, t0)
         worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
         log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
@@ -366,6 +389,7 @@ def main():
         train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
         json.dump({"train_files": train_files, "history": history, "train_minutes": train_minutes,
                    "epochs": {"asked": args.epochs, "done": epoch},
+                   "kept": {"epoch": kept, "averaged_epochs": average.count if kept == "average" else 0},
                    "config": model.config, "calibration": calibration,
                    "samples": {c: int(len(v)) for c, v in train_pools.items()}},
                   open(os.path.join(work, "training.json"), "w"), indent=1)
