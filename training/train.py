@@ -300,9 +300,12 @@ def main():
     ap.add_argument("--recalibrate", action="store_true",
                     help="calibrate the saved checkpoint's trained weights again, then export")
     ap.add_argument("--repeat-check", type=int, default=0, metavar="N",
-                    help="train the first N epochs again, in a scratch folder, and fail unless their validation "
-                         "accuracies equal those of the run in --work (the bundle is left as it is)")
+                    help="train the first N epochs again, in a scratch folder, and fail unless their training "
+                         "losses and validation accuracies equal those of the run in --work (nothing is written "
+                         "there, nor to the bundle)")
     args = ap.parse_args()
+    if not 0 <= args.repeat_check <= args.epochs:
+        ap.error("--repeat-check takes a number of epochs from 1 to --epochs")
     torch.set_num_threads(2)
     torch.manual_seed(SEED)
     rng = np.random.RandomState(SEED)
