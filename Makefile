@@ -101,12 +101,15 @@ format-check:
 clean:
 	rm -rf $(BUILD_DIR) dist
 
-# `make model` rebuilds the recognition model from nothing: corpus (resumable from .cache/corpus), training,
+# `make corpus` builds the training corpus alone (resumable from its download cache in .cache/corpus).
+# `make model` rebuilds the recognition model from nothing: corpus, training,
 # fixtures for the C++ tests, and the evaluation through the built library, which writes the model card.
-.PHONY: model
-model: build
+.PHONY: model corpus
+corpus:
 	@bash training/install_deps.sh
 	@nice -n 10 /usr/bin/python3 training/corpus.py
+
+model: build corpus
 	@nice -n 10 /usr/bin/python3 training/train.py --epochs $(MODEL_EPOCHS) --max-minutes $(MODEL_MAX_MINUTES)
 	@/usr/bin/python3 training/make_fixtures.py
 	@cmake --build $(BUILD_DIR) --target prep_fixtures_test --parallel $(JOBS)

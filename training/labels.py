@@ -109,6 +109,15 @@ MINIFIED_NAME = re.compile(r"[.-]min\.(js|css)$|\.bundle\.js$|\.map$", re.I)
 # counts only with its selector colon or a Foundation name.
 OBJC_HINT = re.compile(r"#import|@interface|@implementation|@end\b|@property|@protocol|@selector|"
                        r"\[\w+ \w+:|\[\[\w+ alloc\]|\bNS[A-Z]\w+")
+# Markers no MATLAB file holds: preprocessor imports and the compiler's @-directives.
+OBJC_DIRECTIVE = re.compile(r"^\s*#\s*(import|include)\b|@(interface|implementation|protocol|end|property|selector)\b",
+                            re.M)
+# A .md file with none of these is plain prose with a .md name: it says nothing about Markdown.
+MARKDOWN_HINT = re.compile(r"^\s{0,3}(#{1,6}\s|[-*+]\s|\d+\.\s|>|```|~~~|\|.*\||={3,}\s*$|-{3,}\s*$)|"
+                           r"\[[^\]]+\]\([^)]+\)|\*\*\S|__\S|`[^`\n]+`|<[a-z]+[ >]", re.M)
+# Documentation blocks of a Perl file: from a line opening with "=word" to "=cut".
+POD_BLOCK = re.compile(r"^=[a-z]\w*.*?(^=cut\b.*?$|\Z)", re.M | re.S)
+MAX_POD_SHARE = 0.6  # of the characters of a Perl file's head
 MATLAB_HINT = re.compile(r"^\s*(function\b|%|end\b|endfunction|disp\(|fprintf\()", re.M)
 CPP_HINT = re.compile(r"\bclass\s+\w+\s*[:{]|\bnamespace\b|\btemplate\s*<|std::|\bpublic:|\bprivate:|\bvirtual\b")
 PROLOG_HINT = re.compile(r":-\s*$|^:- |^\w+\([^)]*\)\s*:-", re.M)
@@ -187,16 +196,39 @@ def prose_like(data, strict=True):
     return code_share <= MAX_CODE_CHAR_SHARE or word_share >= NEARLY_ALL_WORDS
 
 
+C_COMMENT = re.compile(r"/\*.*?(\*/|\Z)|//[^\n]*|\"(\\.|[^\"\\\n])*\"", re.S)
+
+
+def without_c_comments(text):
+    """C or C++ text with comments and string literals blanked."""
+    return C_COMMENT.sub(" ", text)
+
+
+def pod_share(text):
+    """The share of a Perl text's characters inside POD blocks."""
+    return sum(len(m.group(0)) for m in POD_BLOCK.finditer(text)) / max(len(text), 1)
+
+
 def content_rules(cls, ext, head):
     """Refines or rejects a label from what the file holds."""
-    if ext in (".m",):
-        if OBJC_HINT.search(head):
+    if ext == ".m":
+        # "[a b:c]" is a MATLAB range inside a matrix as often as an Objective-C message, so MATLAB's own
+        # shape wins unless a directive says Objective-C
+        if OBJC_DIRECTIVE.search(head):
             return "Objective-C"
-        return "MATLAB" if MATLAB_HINT.search(head) else None
+        if MATLAB_HINT.search(head):
+            return "MATLAB"
+        return "Objective-C" if OBJC_HINT.search(head) else None
     if ext == ".h":
-        if OBJC_HINT.search(head) and ("@interface" in head or "#import" in head):
+        if OBJC_HINT.search(head) and ("@interface" in head or "#import" in head or "@protocol" in head):
             return "Objective-C"
-        return "C++" if CPP_HINT.search(head) else "C"
+        # a C header guarded for C++ callers (extern "C", __cplusplus) is still C, and so is one whose
+        # comments speak of virtual memory or namespaces
+        return "C++" if CPP_HINT.search(without_c_comments(head)) else "C"
+    if cls == "Markdown" and not MARKDOWN_HINT.search(head):
+        return "dialog"
+    if cls == "Perl" and pod_share(head) > MAX_POD_SHARE:
+        return None  # a manual in POD with a little code: neither Perl to learn nor plain prose
     if cls == "Prolog" or (ext == ".pl" and PROLOG_HINT.search(head) and not PERL_HINT.search(head)):
         return "Prolog"
     if cls == "Verilog" and not VERILOG_HINT.search(head):

@@ -80,5 +80,36 @@ class Labels(unittest.TestCase):
         self.assertIsNone(labels.label("theories/Arith.v", "Lemma plus_0 : forall n, n + 0 = n."))
 
 
+class ConfusedPairs(unittest.TestCase):
+    """The pairs of classes whose labels are easiest to get wrong, each decided by one rule."""
+
+    def test_header_is_cpp_only_by_its_code(self):
+        guarded = ('/* maps virtual memory; the namespace of keys is global */\n#ifdef __cplusplus\n'
+                   'extern "C" {\n#endif\nint map_open(const char *name); /* std::string in C++ */\n')
+        self.assertEqual(labels.label("include/map.h", guarded), "C")
+        self.assertEqual(labels.label("include/map.h", "template <typename T> T max(T a, T b);"), "C++")
+        self.assertEqual(labels.label("include/View.h", "#import <UIKit/UIKit.h>\n@interface View : UIView"),
+                         "Objective-C")
+
+    def test_dot_m_is_matlab_unless_a_directive_says_objective_c(self):
+        matlab = "function r = spread(a, b)\n% spread of a range\n  r = [a b:2:10];\nend\n"
+        self.assertEqual(labels.label("src/spread.m", matlab), "MATLAB")
+        objc = "#import \"View.h\"\n@implementation View\n- (void)draw { [self setNeedsLayout:YES]; }\n@end\n"
+        self.assertEqual(labels.label("src/View.m", objc), "Objective-C")
+        self.assertEqual(labels.label("src/send.m", "[window makeKeyAndOrderFront:nil];"), "Objective-C")
+
+    def test_markdown_without_markup_is_prose(self):
+        self.assertEqual(labels.label("docs/notes.md", PROSE), "dialog")
+        for marked in ("# Install\n\n" + PROSE, PROSE + "\n- one\n- two\n", "See [the guide](guide.md).",
+                       "Run `make` first.\n", "```\nmake\n```\n"):
+            self.assertEqual(labels.label("docs/notes.md", marked), "Markdown", marked[:30])
+
+    def test_perl_that_is_mostly_pod_is_left_out(self):
+        pod = "=head1 NAME\n\nThing - does things\n\n=head1 DESCRIPTION\n\n" + PROSE + "\n=cut\n\n1;\n"
+        self.assertIsNone(labels.label("lib/Thing.pm", pod))
+        code = "package Thing;\nuse strict;\n" + "sub run { my ($self) = @_; return $self->{n} + 1; }\n" * 20
+        self.assertEqual(labels.label("lib/Thing.pm", code + "\n=head1 NAME\n\nThing\n\n=cut\n"), "Perl")
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,104 @@
+#!/usr/bin/python3
+"""Adds a family of Debian binary packages that ship sources to the manifest, pinned to bookworm's versions.
+
+    training/grow_manifest.py golang 600      # up to 600 more golang-*-dev packages
+
+Packages are read from the corpus's private apt lists (corpus.py --fetch-only makes them). A family takes
+at most one binary package per source package, none whose source package the manifest already has, and
+none larger than the family's size limit; the packages are picked in a fixed pseudo-random order, so the
+same lists always give the same lines. The lines are appended under a comment naming the family.
+"""
+import argparse
+import glob
+import os
+import re
+import subprocess
+import sys
+import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import sources  # noqa: E402
+
+# name: (package name pattern, largest installed size in KiB, what the family is for)
+FAMILIES = {
+    "golang": (r"^golang-.+-dev$", 20000, "Go libraries (sources in /usr/share/gocode)"),
+    "rust": (r"^librust-[^+]+-dev$", 20000, "Rust crates with their Cargo.toml"),
+    "perl": (r"^lib.+-perl$", 20000, "Perl modules"),
+    "ruby": (r"^ruby-.+$", 20000, "Ruby gems"),
+    "php": (r"^php-.+$", 20000, "PHP libraries"),
+    "node": (r"^node-.+$", 20000, "JavaScript and TypeScript libraries"),
+    "python": (r"^python3-.+$", 20000, "Python modules"),
+    "elpa": (r"^elpa-.+$", 20000, "Emacs Lisp"),
+    "lua": (r"^lua-.+$", 20000, "Lua modules"),
+    "ocaml": (r"^lib.+-ocaml-dev$", 20000, "OCaml libraries with their .ml/.mli"),
+    "cl": (r"^cl-.+$", 20000, "Common Lisp"),
+    "octave": (r"^octave-.+$", 20000, "MATLAB-language Octave packages"),
+    "erlang": (r"^erlang-.+$", 20000, "Erlang libraries"),
+    "tex": (r"^texlive-.+$", 60000, "TeX packages and classes"),
+    "dev": (r"^lib.+-dev$", 20000, "C and C++ headers"),
+}
+# Packages of a family that hold no sources: debug symbols, documentation, empty transitional packages.
+NOT_SOURCES = re.compile(r"-(dbg|dbgsym|doc|docs)$|^python3-(all|dev|minimal)")
+
+
+def packages(lists):
+    """{name: fields} of every binary package in the Packages files of the apt lists folder."""
+    found = {}
+    for path in sorted(glob.glob(os.path.join(lists, "*_Packages*"))):
+        text = subprocess.run(["/usr/lib/apt/apt-helper", "cat-file", path], check=True,
+                              capture_output=True, text=True).stdout
+        for stanza in text.split("\n\n"):
+            fields = dict(re.findall(r"^([A-Za-z-]+): (.*)$", stanza, re.M))
+            if "Package" in fields:
+                found[fields["Package"]] = fields
+    return found
+
+
+def source_of(fields):
+    return fields.get("Source", fields["Package"]).split()[0]
+
+
+def pick(pkgs, family, count, known_sources, known_names):
+    pattern, max_kib, _ = FAMILIES[family]
+    chosen, sources_taken = [], set(known_sources)
+    for name in sorted(pkgs, key=lambda n: (zlib.crc32(n.encode()), n)):
+        fields = pkgs[name]
+        if len(chosen) >= count:
+            break
+        if not re.match(pattern, name) or NOT_SOURCES.search(name) or name in known_names:
+            continue
+        if int(fields.get("Installed-Size", "0")) > max_kib:
+            continue
+        src = source_of(fields)
+        if src in sources_taken:
+            continue
+        sources_taken.add(src)
+        chosen.append((name, fields["Version"]))
+    return sorted(chosen)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("family", choices=sorted(FAMILIES))
+    ap.add_argument("count", type=int)
+    ap.add_argument("--manifest", default=os.path.join(here, "manifest"))
+    ap.add_argument("--lists", default=os.path.join(here, "..", ".cache", "corpus", "apt", "lists"))
+    args = ap.parse_args()
+    pkgs = packages(args.lists)
+    if not pkgs:
+        sys.exit(f"grow_manifest: no package lists in {args.lists}; run corpus.py --fetch-only first")
+    entries = sources.read_manifest(args.manifest)
+    known_names = {e.name for e in entries}
+    known_sources = {e.name for e in entries if e.kind == "deb"}
+    known_sources |= {source_of(pkgs[e.name]) for e in entries if e.kind == "bin" and e.name in pkgs}
+    chosen = pick(pkgs, args.family, args.count, known_sources, known_names)
+    with open(args.manifest, "a", encoding="utf-8") as fh:
+        fh.write(f"# family {args.family}: {FAMILIES[args.family][2]}, {len(chosen)} packages\n")
+        for name, version in chosen:
+            fh.write(f"bin {name} {version}\n")
+    print(f"grow_manifest: {len(chosen)} {args.family} packages added", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()
