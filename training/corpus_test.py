@@ -169,6 +169,15 @@ class Selection(unittest.TestCase):
             self.assertIn("train", sides, cls)
         self.assertEqual(selection.split_projects(rows), split)
 
+    def test_a_class_with_enough_projects_gets_twelve_test_projects(self):
+        rows = [{"id": f"p{p}/{i}", "class": "Lua", "project": f"p{p}", "path": ""}
+                for p in range(90) for i in range(4)]
+        split = selection.split_projects(rows)
+        sides = collections.Counter(split.values())
+        self.assertGreaterEqual(sides["test"], 12)
+        self.assertGreaterEqual(sides["val"], 8)
+        self.assertGreaterEqual(sides["train"], 60)
+
     def test_project_cap_is_the_largest_fair_share(self):
         self.assertEqual(selection.project_cap([40] * 20), 40)
         counts = [100] + [5] * 20          # one big project among small ones

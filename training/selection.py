@@ -8,6 +8,9 @@ import re
 import zlib
 
 TEST_SHARE, VAL_SHARE = 0.12, 0.08
+MIN_TEST_PROJECTS, MIN_VAL_PROJECTS = 12, 8  # per class, where it has the projects
+# A class with fewer projects keeps all but its held-out ones for training.
+SCARCE_PROJECTS = 100
 MAX_PROJECT_SHARE = 0.1  # of a class's training files, for any one project
 # Shapes of file that read like nothing people write by hand in that language; each may make at most
 # MAX_SHAPE_SHARE of its class on each side.
@@ -43,12 +46,21 @@ def dedupe(order, results):
     return kept, dropped
 
 
+def held_out_projects(side, n):
+    """How many of a class's n projects `side` must hold: at least one test project from 2 and one
+    validation project from 4, then a share, up to MIN_TEST_PROJECTS and MIN_VAL_PROJECTS."""
+    if side == "test":
+        return 0 if n < 2 else min(MIN_TEST_PROJECTS, max(1, n // 7))
+    return 0 if n < 4 else min(MIN_VAL_PROJECTS, max(1, n // 10))
+
+
 def split_projects(rows):
     """Whole projects to test/val/train, so that no project is on two sides.
 
-    Every class with 2+ projects gets a test project and every class with 4+ a validation project, each
-    chosen among those holding at most 40 % of the class's files, so that training keeps most of them;
-    the other projects of scarce classes (under 6 projects) train, the rest are assigned by a hash."""
+    Classes are served from the scarcest up: each gets its test and validation projects
+    (`held_out_projects`), chosen among those holding at most 40 % of the class's files, so that training
+    keeps most of them, and among those the projects with the fewest files of other classes; the other
+    projects of scarce classes (under SCARCE_PROJECTS projects) train, the rest are assigned by a hash."""
     classes_of = collections.defaultdict(collections.Counter)
     for r in rows:
         classes_of[r["project"]][r["class"]] += 1
@@ -60,18 +72,19 @@ def split_projects(rows):
     size = {pid: sum(c.values()) for pid, c in classes_of.items()}
     split = {}
     for cls in sorted(projects_of, key=lambda c: (len(projects_of[c]), c)):
-        for side, need in (("test", 2), ("val", 4)):
-            members = projects_of[cls]
-            if len(members) < need or any(split.get(p) == side for p in members):
+        members = projects_of[cls]
+        for side in ("test", "val"):
+            missing = held_out_projects(side, len(members)) - sum(split.get(p) == side for p in members)
+            if missing <= 0:
                 continue
             free = [p for p in members if p not in split and 3 <= classes_of[p][cls] <= 0.4 * total[cls]]
             free.sort(key=lambda p: (size[p] - classes_of[p][cls], stable_key(p)))
-            if free:
-                split[free[0]] = side
+            for p in free[:missing]:
+                split[p] = side
     for pid in classes_of:
         if pid in split:
             continue
-        if any(len(projects_of[c]) < 6 for c in classes_of[pid]):
+        if any(len(projects_of[c]) < SCARCE_PROJECTS for c in classes_of[pid]):
             split[pid] = "train"
             continue
         h = stable_key(pid) % 1000 / 1000.0
