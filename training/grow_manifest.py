@@ -19,8 +19,15 @@ import zlib
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sources  # noqa: E402
 
-# name: (package name pattern, largest installed size in KiB, what the family is for)
+# name: (package name pattern, largest size in KiB, what the family is for). A family named "*-src" is of
+# Debian source packages: its pattern is matched against the source package's name and its binaries, and
+# the size is that of the source files.
 FAMILIES = {
+    "haskell-src": (r"^haskell-", 5000, "Haskell libraries from Hackage"),
+    "r-src": (r"^r-cran-", 5000, "R packages from CRAN"),
+    "java-src": (r"^lib.+-java$", 10000, "Java libraries"),
+    "mono-src": (r"^(lib.+-cil(-dev)?|mono-.+)$", 20000, "C# libraries"),
+    "fortran-src": (r"^lib.*(fortran|lapack|blas|arpack|minpack|quadpack|fftpack).*$", 20000, "Fortran libraries"),
     "golang": (r"^golang-.+-dev$", 20000, "Go libraries (sources in /usr/share/gocode)"),
     "rust": (r"^librust-[^+]+-dev$", 20000, "Rust crates with their Cargo.toml"),
     "perl": (r"^lib.+-perl$", 20000, "Perl modules"),
@@ -35,7 +42,7 @@ FAMILIES = {
     "octave": (r"^octave-.+$", 20000, "MATLAB-language Octave packages"),
     "erlang": (r"^erlang-.+$", 20000, "Erlang libraries"),
     "tex": (r"^texlive-.+$", 60000, "TeX packages and classes"),
-    "dev": (r"^lib.+-dev$", 20000, "C and C++ headers"),
+    "dev": (r"^lib(?!rust-|ghc-|.*-ocaml-dev$).+-dev$", 20000, "C and C++ headers"),
 }
 # Packages of a family that hold no sources: debug symbols, documentation, empty transitional packages.
 NOT_SOURCES = re.compile(r"-(dbg|dbgsym|doc|docs)$|^python3-(all|dev|minimal)")
@@ -52,6 +59,35 @@ def packages(lists):
             if "Package" in fields:
                 found[fields["Package"]] = fields
     return found
+
+
+def source_packages(lists):
+    """{name: fields} of every source package in the Sources files of the apt lists folder."""
+    found = {}
+    for path in sorted(glob.glob(os.path.join(lists, "*_Sources*"))):
+        text = subprocess.run(["/usr/lib/apt/apt-helper", "cat-file", path], check=True,
+                              capture_output=True, text=True).stdout
+        for stanza in text.split("\n\n"):
+            fields = dict(re.findall(r"^([A-Za-z-]+): (.*)$", stanza, re.M))
+            if "Package" in fields:
+                sizes = re.findall(r"^ [0-9a-f]{64} (\d+) ", stanza.split("Checksums-Sha256:", 1)[-1], re.M)
+                fields["Size-KiB"] = sum(int(n) for n in sizes) // 1024
+                found[fields["Package"]] = fields
+    return found
+
+
+def pick_sources(srcs, family, count, known_sources):
+    pattern, max_kib, _ = FAMILIES[family]
+    chosen = []
+    for name in sorted(srcs, key=lambda n: (zlib.crc32(n.encode()), n)):
+        if len(chosen) >= count:
+            break
+        fields = srcs[name]
+        names = [name] + [b.strip() for b in fields.get("Binary", "").split(",")]
+        if name in known_sources or fields["Size-KiB"] > max_kib or not any(re.match(pattern, n) for n in names):
+            continue
+        chosen.append((name, fields["Version"]))
+    return sorted(chosen)
 
 
 def source_of(fields):
@@ -92,11 +128,14 @@ def main():
     known_names = {e.name for e in entries}
     known_sources = {e.name for e in entries if e.kind == "deb"}
     known_sources |= {source_of(pkgs[e.name]) for e in entries if e.kind == "bin" and e.name in pkgs}
-    chosen = pick(pkgs, args.family, args.count, known_sources, known_names)
+    if args.family.endswith("-src"):
+        kind, chosen = "deb", pick_sources(source_packages(args.lists), args.family, args.count, known_sources)
+    else:
+        kind, chosen = "bin", pick(pkgs, args.family, args.count, known_sources, known_names)
     with open(args.manifest, "a", encoding="utf-8") as fh:
         fh.write(f"# family {args.family}: {FAMILIES[args.family][2]}, {len(chosen)} packages\n")
         for name, version in chosen:
-            fh.write(f"bin {name} {version}\n")
+            fh.write(f"{kind} {name} {version}\n")
     print(f"grow_manifest: {len(chosen)} {args.family} packages added", file=sys.stderr)
 
 
