@@ -11,16 +11,13 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "utils.h"
 #include "vesklog.h"
 
 namespace {
 
-// Column c of the input is the first position of the character in this string. The hyphen appears
-// twice (62 and 85), so column 85 is never set; the model was trained with exactly this layout.
-const char kAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
 constexpr int64_t kPositions = 510;  // character rows of one input: a 500-byte piece plus 10 repeated
-constexpr size_t kColumns = 96;
+constexpr size_t kColumns = SCR::kAlphabetSize;
 
 std::string currentDirectory() {
   std::vector<char> buffer(PATH_MAX);
@@ -44,7 +41,7 @@ double millisecondsSince(clock_t start) { return double(clock() - start) * 1000.
 
 SCRNet::SCRNet()
     : m_logHandle(vesklog_open_v2("TextExtractor_SCR", "QUORVEL")),
-      m_alphabet(kAlphabet),
+      m_alphabet(SCR::kAlphabet),
       m_classNum(0),
       m_session(nullptr),
       m_env(ORT_LOGGING_LEVEL_ERROR, "SCRNet"),

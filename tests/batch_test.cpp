@@ -39,12 +39,9 @@ std::string repeat(const std::string& unit, size_t times) {
   return text;
 }
 
-// The driver's three cleaning passes with the recognizer's alphabet.
 std::string cleanForRecognizer(const std::string& text) {
-  static const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
   std::string kept;
-  SCR::filter_string1(censorStrWithOutSymbol(SCR::pre_data(text)), alphabet, &kept);
+  SCR::clean_text(text, &kept);
   return kept;
 }
 

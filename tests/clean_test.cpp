@@ -10,18 +10,11 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-// The recognizer's alphabet; the hyphen occurs twice.
-const std::string kAlphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
-
 std::string bytes(const char* data, size_t size) { return std::string(data, size); }
 
-// pre_data, then censorStrWithOutSymbol, then filter_string1 with the alphabet.
 std::string cleanForRecognizer(const std::string& text) {
-  const std::string flat = SCR::pre_data(text);
-  const std::string censored = censorStrWithOutSymbol(flat);
   std::string kept;
-  SCR::filter_string1(censored, kAlphabet, &kept);
+  SCR::clean_text(text, &kept);
   return kept;
 }
 
@@ -160,8 +153,41 @@ TEST(CleanTest, FilterStringUsesLowByteOfWideCharacters) {
   EXPECT_EQ(output, "");
 }
 
+TEST(CleanTest, AlphabetIsPrintableAsciiWithTheHyphenTwice) {
+  const std::string alphabet(SCR::kAlphabet, SCR::kAlphabetSize);
+  EXPECT_EQ(alphabet.find('-'), 62u);
+  EXPECT_EQ(alphabet.rfind('-'), 85u);
+  EXPECT_EQ(alphabet.find(' '), 86u);
+  for (int b = 0; b < 256; ++b) {
+    const bool printable = b >= 0x20 && b <= 0x7E;
+    EXPECT_EQ(alphabet.find(static_cast<char>(b)) != std::string::npos, printable) << b;
+  }
+}
+
+TEST(CleanTest, CleaningSetsAsideTextsWithTooLittleCodeMaterial) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool kept;
+    std::string cleaned;
+  };
+  // The share is taken against the flattened length: dropped line breaks and outer blanks do not count.
+  const Case cases[] = {
+      {"exactly 40 % left", "abcd" + std::string(6, '\x01'), true, "abcd"},
+      {"just under 40 % left", "abc" + std::string(5, '\x01'), false, "abc"},
+      {"blank lines do not count", "ab\n\n   \n\x01\x01\x01", true, "ab"},
+      {"two-byte sequences count twice before censoring", "ab\xC3\xA9\xC3\xA9", false, "ab"},
+      {"empty text is kept, empty", "", true, ""},
+      {"CJK only ends up empty and set aside", "\xE4\xB8\xAD\xE6\x96\x87\n", false, ""},
+  };
+  for (const Case& c : cases) {
+    std::string cleaned = "left over";
+    EXPECT_EQ(SCR::clean_text(c.text, &cleaned), c.kept) << c.name;
+    EXPECT_EQ(cleaned, c.cleaned) << c.name;
+  }
+}
+
 TEST(CleanTest, DriverPassesKeepOnlyAlphabetCharacters) {
-  ASSERT_EQ(kAlphabet.size(), 96u);
   struct Case {
     const char* name;
     std::string text;
