@@ -112,14 +112,16 @@ TEST_F(ScrNetTest, ParseNeedsASessionAndAppendsOneScorePerClass) {
   EXPECT_FALSE(net_.SCRParse(piece(0, 60, 0, 0), &scores));
 }
 
-TEST_F(ScrNetTest, LoadingTwiceAppendsTheClassFileAgain) {
+// The second load appends the class file again, so the names no longer fit the outputs.
+TEST_F(ScrNetTest, LoadingTwiceAppendsTheClassFileAgainAndIsRefused) {
   TempDir root;
-  layOutModel(root.path(), "count_model.onnx", "Alpha\nBeta\n\n");
+  layOutModel(root.path(), "count_model.onnx", "Alpha\nBeta\n\nDelta\n");
   ScopedCwd cwd(root.path());
   ASSERT_TRUE(net_.initModel(net_.m_modelPath, net_.m_classPath));
-  EXPECT_EQ(net_.m_classNames, (std::vector<std::string>{"Alpha", "Beta", ""}));
-  ASSERT_TRUE(net_.initModel(net_.m_modelPath, net_.m_classPath));
-  EXPECT_EQ(net_.m_classNum, 6);
+  EXPECT_EQ(net_.m_classNames, (std::vector<std::string>{"Alpha", "Beta", "", "Delta"}));
+  EXPECT_FALSE(net_.initModel(net_.m_modelPath, net_.m_classPath));
+  EXPECT_EQ(net_.m_classNum, 8);
+  EXPECT_EQ(net_.m_session, nullptr);
 }
 
 TEST(FileHelpersTest, LinesAreKeptAsRead) {
