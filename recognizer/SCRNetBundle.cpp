@@ -106,13 +106,13 @@ bool SCRNet::checkClassCount(const std::string& classFile) const {
 // them, must be this library's. A bundle that does not state a fact is not refused for it.
 bool SCRNet::checkBundleFacts(const std::string& modelFile) const {
   const std::pair<const char*, std::string> facts[] = {{"format_version", kBundleFormatVersion},
-                                                      {"alphabet", m_alphabet}};
+                                                       {"alphabet", m_alphabet}};
   bool agrees = true;
   auto compare = [&](const char* source, const std::string& file, const char* key, const std::string& found,
                      const std::string& expected) {
     if (found == expected) return;
-    vesklog_error(m_logHandle, "%s %s: %s is %s, expected %s; model refused", source, file.c_str(), key,
-                  found.c_str(), expected.c_str());
+    vesklog_error(m_logHandle, "%s %s: %s is %s, expected %s; model refused", source, file.c_str(), key, found.c_str(),
+                  expected.c_str());
     agrees = false;
   };
 
