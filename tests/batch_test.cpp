@@ -2,6 +2,7 @@
 // blanking of digit batches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -165,8 +166,8 @@ TEST(BatchTest, BeginAndEndTakesFirstAndLastWindow) {
 TEST(BatchTest, SampleModeDrawsStartsInOrderAndInRange) {
   const std::string text = letters(1200);
   for (unsigned seed : {1u, 7u, 12345u, 99999u}) {
-    srand(seed);
-    const unsigned expectedStarts[] = {static_cast<unsigned>(rand()) % 700, static_cast<unsigned>(rand()) % 700};
+    srand(seed);  // each sample starts where the next draw from [0, characters - batchLen) says
+    const unsigned expectedStarts[] = {SCR::get_random_int(0, 700), SCR::get_random_int(0, 700)};
     srand(seed);
     const Outcome out = batch(text, 2);
     EXPECT_EQ(out.sampleNums, 2);
@@ -260,11 +261,24 @@ TEST(BatchTest, HugeBatchLenTakesWholeText) {
     EXPECT_TRUE(sampled.batches.empty());
 
     // Whatever the automatic choice makes of bounds beyond 32 bits, every batch is the whole text.
-    const Outcome automatic = batch(text, -1, batchLen);
-    EXPECT_EQ(automatic.result, 1);
-    EXPECT_GE(automatic.effectiveMode, 0);
-    EXPECT_LE(automatic.effectiveMode, 2);
-    for (const std::string& b : automatic.batches) EXPECT_EQ(b, text);
+  }
+  // The automatic choice compares the text's length with 2 and 5 times batchLen wrapped to 32 bits:
+  // a product that wraps negative never exceeds the length, one that wraps small may.
+  struct Case {
+    int batchLen;
+    int effectiveMode;
+  };
+  const Case automatic[] = {
+      {INT_MAX, 1},          // 2x wraps to -2, 5x to 2147483643
+      {INT_MAX - 1, 1},      // 2x wraps to -4
+      {1 << 30, 1},          // 2x wraps to INT_MIN, 5x to 1 << 30
+      {INT_MAX / 5 + 1, 0},  // neither wraps: 1000 < 2x
+  };
+  for (const Case& c : automatic) {
+    const Outcome out = batch(text, -1, c.batchLen);
+    EXPECT_EQ(out.result, 1) << c.batchLen;
+    EXPECT_EQ(out.effectiveMode, c.effectiveMode) << c.batchLen;
+    EXPECT_EQ(out.batches, c.effectiveMode == 0 ? Batches{text} : (Batches{text, text})) << c.batchLen;
   }
 }
 
@@ -272,19 +286,32 @@ TEST(BatchTest, RandomIntLiesFromLowToBelowHigh) {
   struct Case {
     unsigned low, high;
   };
-  const Case cases[] = {{0, 700}, {5, 6}, {10, 20}, {0, UINT_MAX}, {1000, 1000000}};
+  const Case cases[] = {{0, 700}, {5, 6}, {10, 14}, {0, UINT_MAX}, {1000, 1000000}};
   for (const Case& c : cases) {
-    srand(3);
-    std::vector<unsigned> expected;
-    for (int i = 0; i < 200; ++i) expected.push_back(c.low + static_cast<unsigned>(rand()) % (c.high - c.low));
-    srand(3);
-    for (int i = 0; i < 200; ++i) {
-      const unsigned value = SCR::get_random_int(c.low, c.high);
-      EXPECT_EQ(value, expected[i]);
-      EXPECT_GE(value, c.low);
-      EXPECT_LT(value, c.high);
+    std::vector<bool> seen(std::min(c.high - c.low, 64u), false);
+    for (unsigned seed : {3u, 4u}) {
+      srand(seed);
+      std::vector<unsigned> fromZero;
+      for (int i = 0; i < 200; ++i) fromZero.push_back(SCR::get_random_int(0, c.high - c.low));
+      srand(seed);
+      for (int i = 0; i < 200; ++i) {
+        const unsigned value = SCR::get_random_int(c.low, c.high);
+        EXPECT_GE(value, c.low);
+        EXPECT_LT(value, c.high);
+        EXPECT_EQ(value - c.low, fromZero[i]) << "the range is shifted, not cut";
+        if (value - c.low < seen.size()) seen[value - c.low] = true;
+      }
+    }
+    if (c.high - c.low <= 64) {
+      for (size_t k = 0; k < seen.size(); ++k) EXPECT_TRUE(seen[k]) << c.low << " + " << k << " never drawn";
     }
   }
+  srand(11);  // one draw per call: the call after it sees the generator's second value
+  rand();
+  const int secondDraw = rand();
+  srand(11);
+  SCR::get_random_int(0, 700);
+  EXPECT_EQ(rand(), secondDraw);
   srand(9);
   const int firstDraw = rand();
   srand(9);

@@ -174,15 +174,21 @@ TEST_F(DriverTest, MinusOneStandsForTheDefaults) {
   EXPECT_EQ(first[1].substr(0, 28), "SCR predict result[Mode: 2]:");
 }
 
+// The caller's text is a mutable string here: a driver that cleaned it in place (through the
+// reference) would change it, and a result not emptied first would keep the earlier answer.
 TEST_F(DriverTest, ResultIsEmptiedAndCodeLeftUntouched) {
-  const std::string text = "  " + piece(0, 60, 0, 0) + "\r\n";
+  std::string text = "  " + piece(0, 60, 0, 0) + "\r\n\t\xC3\xA9\n";
   const std::string copy = text;
   std::string result = "previous answer";
   EXPECT_EQ(QuorvelParse(std::string(10, 'b'), 0, result, -1, -1), 0);
   EXPECT_EQ(result, "");
+  result = "previous answer";
   EXPECT_EQ(QuorvelParse(text, 0, result, -1, -1), 1);
   EXPECT_EQ(result, "Beta; ");
   EXPECT_EQ(text, copy);
+  result = "previous answer";
+  EXPECT_EQ(QuorvelParse(text.substr(2, 500), 0, result, 0, -1), 1);  // no batch at all
+  EXPECT_EQ(result, "dialog");
 }
 
 TEST_F(DriverTest, ZeroBatchLengthGivesNoBatchAndDialog) {
