@@ -147,9 +147,7 @@ TEST_F(LifecycleTest, BundleThatDisagreesWithTheLibraryIsRefused) {
        "Model metadata of " + dir + "SCR.onnx: format_version is 2, expected 1; model refused"},
       {"manifest states another alphabet", "count_model.onnx", kCountClasses,
        "{\"format_version\": 1, \"alphabet\": " + otherAlphabet + "}", 0,
-       "Manifest " + dir +
-           "manifest.json: alphabet is ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789, "
-           "expected ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;."},
+       "Manifest " + dir + "manifest.json: alphabet is " + otherAlphabet.substr(1, 62) + ", expected ABC"},
       {"manifest states another format", "count_model.onnx", kCountClasses, "{\"format_version\":2}", 0,
        "Manifest " + dir + "manifest.json: format_version is 2, expected 1"},
   };
@@ -161,10 +159,8 @@ TEST_F(LifecycleTest, BundleThatDisagreesWithTheLibraryIsRefused) {
     log_.clear();
     EXPECT_EQ(QuorvelInit(), c.init) << c.name;
     const auto errors = log_.messages("ERROR");
-    if (c.error.empty()) {
-      EXPECT_TRUE(errors.empty()) << c.name << ": " << testing::PrintToString(errors);
-    } else {
-      ASSERT_EQ(errors.size(), 1u) << c.name << ": " << testing::PrintToString(errors);
+    ASSERT_EQ(errors.size(), c.error.empty() ? 0u : 1u) << c.name << ": " << testing::PrintToString(errors);
+    if (!errors.empty()) {
       EXPECT_EQ(errors[0].substr(0, c.error.size()), c.error) << c.name;
     }
     std::string result;

@@ -72,13 +72,17 @@ Fixtures loadFixtures() {
     std::istringstream f(line);
     std::string key, value;
     f >> key;
+    auto hex = [&f] {
+      std::string field;
+      f >> field;
+      return unhex(field);
+    };
     if (batchesOwed > 0 && key != "batch") {
       problem(std::to_string(batchesOwed) + " batch line(s) missing");
       batchesOwed = 0;
     }
     if (key == "alphabet") {
-      f >> value;
-      fx.alphabet = unhex(value);
+      fx.alphabet = hex();
     } else if (key == "case") {
       fx.cases.emplace_back();
       f >> fx.cases.back().name;
@@ -88,8 +92,7 @@ Fixtures loadFixtures() {
     } else {
       Case& c = fx.cases.back();
       if (key == "text") {
-        f >> value;
-        c.text = unhex(value);
+        c.text = hex();
       } else if (key == "clean") {
         f >> value;
         c.setAside = value == "-";
@@ -100,16 +103,14 @@ Fixtures loadFixtures() {
         c.runs.push_back(r);
       } else if (key == "batch" && batchesOwed > 0 && !c.runs.empty()) {
         --batchesOwed;
-        f >> value;
-        c.runs.back().batches.push_back(unhex(value));
+        c.runs.back().batches.push_back(hex());
       } else if (key == "piece") {
         Piece p;
-        f >> p.batch >> value;
-        p.text = unhex(value);
+        f >> p.batch;
+        p.text = hex();
         c.pieces.push_back(p);
       } else if (key == "rows" && !c.pieces.empty()) {
-        f >> value;
-        const std::string bytes = unhex(value);
+        const std::string bytes = hex();
         c.pieces.back().rows.assign(bytes.begin(), bytes.end());
         if (bytes.size() != 510) problem(std::to_string(bytes.size()) + " rows, not 510");
       } else if (key == "scores" && !c.pieces.empty()) {
@@ -119,8 +120,8 @@ Fixtures loadFixtures() {
         continue;
       } else if (key == "answer") {
         c.hasAnswer = true;
-        f >> c.answerSeed >> c.answerRet >> value;
-        c.answer = unhex(value);
+        f >> c.answerSeed >> c.answerRet;
+        c.answer = hex();
       } else if (key != "end") {
         problem("unknown or misplaced key '" + key + "'");
         continue;
