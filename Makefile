@@ -16,9 +16,14 @@ deps:
 	@bash scripts/install_deps.sh
 	@bash scripts/fetch_onnxruntime.sh $(ORT_DIR)
 
+# BUILD_DIR is configured afresh when it has no cache or was configured with other CMAKE_ARGS (kept in
+# cmake-args.txt there), so that the arguments given are the ones in force and none is left over.
+export CMAKE_ARGS
 configure: deps
-	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
-	  cmake -S . -B $(BUILD_DIR) -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) $(CMAKE_ARGS); fi
+	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ] || [ "$$(cat $(BUILD_DIR)/cmake-args.txt 2>/dev/null)" != "$$CMAKE_ARGS" ]; then \
+	  rm -f $(BUILD_DIR)/CMakeCache.txt; \
+	  cmake -S . -B $(BUILD_DIR) -DONNXRUNTIME_ROOT=$(CURDIR)/$(ORT_DIR) $(CMAKE_ARGS) && \
+	  printf '%s' "$$CMAKE_ARGS" > $(BUILD_DIR)/cmake-args.txt; fi
 
 build: configure
 	@cmake --build $(BUILD_DIR) --parallel $(JOBS)
@@ -99,7 +104,7 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
-	rm -rf $(BUILD_DIR) dist
+	rm -rf $(BUILD_DIR) dist build-asan build-tsan build-fuzz build-arm64
 
 # `make corpus` builds the training corpus alone (resumable from its download cache in .cache/corpus).
 # `make model` rebuilds the recognition model from nothing: corpus, training,

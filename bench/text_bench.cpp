@@ -11,9 +11,6 @@
 
 namespace {
 
-const std::string kAlphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
-
 // Source-like lines with tab indentation, CRLF endings, blank lines, numbers and the occasional
 // non-ASCII comment, repeated up to the size asked for.
 std::string codeLikeText(size_t bytes) {
@@ -38,7 +35,7 @@ std::string codeLikeText(size_t bytes) {
 
 std::string cleaned(const std::string& text) {
   std::string kept;
-  SCR::filter_string1(censorStrWithOutSymbol(SCR::pre_data(text)), kAlphabet, &kept);
+  SCR::clean_text(text, &kept);
   return kept;
 }
 
@@ -62,7 +59,7 @@ void BM_FilterAlphabet(benchmark::State& state) {
   const std::string text = censorStrWithOutSymbol(SCR::pre_data(codeLikeText(static_cast<size_t>(state.range(0)))));
   std::string kept;
   for (auto _ : state) {
-    SCR::filter_string1(text, kAlphabet, &kept);
+    SCR::filter_string1(text, SCR::kAlphabet, &kept);
     benchmark::DoNotOptimize(kept.data());
   }
   setBytes(state, text.size());

@@ -16,12 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned int offset = static_cast<unsigned int>(in.nextInt());
   const std::string text = in.rest();
 
-  // The three cleaning passes as the driver chains them.
-  std::string working = SCR::pre_data(text);
-  const std::string censored = censorStrWithOutSymbol(working);
-  SCR::filter_string1(
-      censored, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}",
-      &working);
+  std::string working;
+  SCR::clean_text(text, &working);
+  for (char c : working)
+    if (c < 0x20 || c > 0x7E) abort();  // only alphabet characters may survive cleaning
 
   int effective = -1;
   std::vector<std::string> batches;

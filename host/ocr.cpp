@@ -1,7 +1,6 @@
 #include "ocr.h"
 
 #include "host_task.h"
-#include "plugins.h"
 
 namespace host {
 
@@ -10,17 +9,10 @@ OcrFilter::~OcrFilter() {
 }
 
 bool OcrFilter::load(const std::string& libDir, std::string* error) {
-  const std::string path = libDir + "/libPellory.so";
-  handle_ = openLibrary(path, error);
-  if (handle_ == nullptr) return false;
-  void *init, *getType, *parse, *release;
-  if (!bindSymbol(handle_, "Init", path, &init, error) || !bindSymbol(handle_, "GetType", path, &getType, error) ||
-      !bindSymbol(handle_, "Parse", path, &parse, error) || !bindSymbol(handle_, "Release", path, &release, error))
+  if (!library_.open(libDir + "/libPellory.so", error) || !library_.bind("Init", &init_, error) ||
+      !library_.bind("GetType", &getType_, error) || !library_.bind("Parse", &parse_, error) ||
+      !library_.bind("Release", &release_, error))
     return false;
-  init_ = reinterpret_cast<bool (*)()>(init);
-  getType_ = reinterpret_cast<const char* (*)()>(getType);
-  parse_ = reinterpret_cast<int (*)(void*)>(parse);
-  release_ = reinterpret_cast<void (*)()>(release);
   if (!init_()) {
     release_();
     *error = "the OCR engine (lib/veskcomm/libZantrel.so) did not start; see the log for why";

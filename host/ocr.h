@@ -5,6 +5,9 @@
 #include <mutex>
 #include <string>
 
+#include "Pellory.h"
+#include "plugins.h"
+
 namespace host {
 
 class OcrFilter {
@@ -20,11 +23,11 @@ class OcrFilter {
   bool extract(const std::string& path, std::string* text, std::string* error);
 
  private:
-  void* handle_ = nullptr;
-  bool (*init_)() = nullptr;
-  const char* (*getType_)() = nullptr;
-  int (*parse_)(void*) = nullptr;
-  void (*release_)() = nullptr;
+  PluginLibrary library_;
+  decltype(&Init) init_ = nullptr;
+  decltype(&GetType) getType_ = nullptr;
+  decltype(&Parse) parse_ = nullptr;
+  decltype(&Release) release_ = nullptr;
   bool ready_ = false;
   std::string types_;
   std::mutex mutex_;  // the engine recognises one image at a time

@@ -17,21 +17,21 @@ std::string programDir() {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-void* openLibrary(const std::string& path, std::string* error) {
-  void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  if (lib == nullptr) {
+bool PluginLibrary::open(const std::string& path, std::string* error) {
+  path_ = path;
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  if (handle_ == nullptr) {
     const char* why = dlerror();
     *error = "cannot load " + path + ": " + (why ? why : "unknown error");
   }
-  return lib;
+  return handle_ != nullptr;
 }
 
-bool bindSymbol(void* lib, const char* name, const std::string& libPath, void** fn, std::string* error) {
+void* PluginLibrary::symbol(const char* name, std::string* error) const {
   dlerror();
-  *fn = dlsym(lib, name);
-  if (*fn != nullptr) return true;
-  *error = libPath + " lacks the entry point " + name;
-  return false;
+  void* const address = dlsym(handle_, name);
+  if (address == nullptr) *error = path_ + " lacks the entry point " + name;
+  return address;
 }
 
 Recognizer::~Recognizer() {
@@ -39,20 +39,9 @@ Recognizer::~Recognizer() {
 }
 
 bool Recognizer::open(const std::string& libDir, std::string* error) {
-  const std::string path = libDir + "/libQuorvel.so";
-  handle_ = openLibrary(path, error);
-  if (handle_ == nullptr) return false;
-  void *version, *init, *parse, *release;
-  if (!bindSymbol(handle_, "GetQuorvelVersion", path, &version, error) ||
-      !bindSymbol(handle_, "QuorvelInit", path, &init, error) ||
-      !bindSymbol(handle_, "QuorvelParse", path, &parse, error) ||
-      !bindSymbol(handle_, "QuorvelRelease", path, &release, error))
-    return false;
-  version_ = reinterpret_cast<const char* (*)()>(version);
-  init_ = reinterpret_cast<int (*)()>(init);
-  parse_ = reinterpret_cast<int (*)(const std::string&, int, std::string&, int, int)>(parse);
-  release_ = reinterpret_cast<void (*)()>(release);
-  return true;
+  return library_.open(libDir + "/libQuorvel.so", error) && library_.bind("GetQuorvelVersion", &version_, error) &&
+         library_.bind("QuorvelInit", &init_, error) && library_.bind("QuorvelParse", &parse_, error) &&
+         library_.bind("QuorvelRelease", &release_, error);
 }
 
 bool Recognizer::init(std::string* error) {

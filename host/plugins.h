@@ -5,7 +5,31 @@
 
 #include <string>
 
+#include "Quorvel.h"
+
 namespace host {
+
+// A plug-in opened as the content-inspection host opens it (dlopen with RTLD_NOW | RTLD_GLOBAL; it
+// stays loaded until the process ends), with its entry points bound under the types that its public
+// header declares.
+class PluginLibrary {
+ public:
+  // @return false with *error naming the path and the loader's message.
+  bool open(const std::string& path, std::string* error);
+  // Binds the entry point `name` into *fn; Fn is the type of its declaration, so `fn` is declared
+  // as decltype(&EntryPoint). @return false with *error naming the symbol and the library.
+  template <typename Fn>
+  bool bind(const char* name, Fn** fn, std::string* error) const {
+    void* const address = symbol(name, error);
+    *fn = reinterpret_cast<Fn*>(address);
+    return address != nullptr;
+  }
+
+ private:
+  void* symbol(const char* name, std::string* error) const;
+  void* handle_ = nullptr;
+  std::string path_;
+};
 
 // libQuorvel.so through its four entry points.
 class Recognizer {
@@ -20,21 +44,16 @@ class Recognizer {
   int parse(const std::string& text, int mode, std::string& result, int batchLen, int samples) const;
 
  private:
-  void* handle_ = nullptr;
-  const char* (*version_)() = nullptr;
-  int (*init_)() = nullptr;
-  int (*parse_)(const std::string&, int, std::string&, int, int) = nullptr;
-  void (*release_)() = nullptr;
+  PluginLibrary library_;
+  decltype(&GetQuorvelVersion) version_ = nullptr;
+  decltype(&QuorvelInit) init_ = nullptr;
+  decltype(&QuorvelParse) parse_ = nullptr;
+  decltype(&QuorvelRelease) release_ = nullptr;
   bool initialised_ = false;
 };
 
 // @return the folder of the running program, from /proc/self/exe.
 std::string programDir();
-
-// dlopen of path with RTLD_NOW; *error gets the loader's message.
-void* openLibrary(const std::string& path, std::string* error);
-// dlsym into *fn; false with *error naming the symbol and library.
-bool bindSymbol(void* lib, const char* name, const std::string& libPath, void** fn, std::string* error);
 
 }  // namespace host
 

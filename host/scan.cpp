@@ -75,10 +75,16 @@ void recognise(const std::string& text, const Options& options, const Recognizer
 OcrFilter* Plugins::ocr(std::string* problem) {
   std::call_once(ocrLoaded_, [this] {
     if (!ocr_.load(libDir_, &ocrProblem_))
-      fprintf(stderr, "quorvel: warning: %s; images are reported as errors\n", ocrProblem_.c_str());
+      fprintf(stderr, "quorvel: warning: %s; images are sorted as other files\n", ocrProblem_.c_str());
   });
   *problem = ocrProblem_;
   return ocr_.ready() ? &ocr_ : nullptr;
+}
+
+const std::string& Plugins::imageTypes() {
+  std::string problem;
+  ocr(&problem);
+  return ocr_.types();
 }
 
 FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins) {

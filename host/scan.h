@@ -14,20 +14,20 @@
 
 namespace host {
 
-// The recognizer, loaded before the scan, and the OCR filter, loaded when the first image comes.
+// The recognizer, loaded before the scan, and the OCR filter, loaded when the first file is sorted.
 class Plugins {
  public:
   Plugins(const Recognizer& recognizer, std::string libDir) : recognizer_(recognizer), libDir_(std::move(libDir)) {}
   const Recognizer& recognizer() const { return recognizer_; }
-  // What counts as an image: the types the OCR plug-in takes (its GetType list).
-  const std::string& imageTypes() const { return imageTypes_; }
+  // What counts as an image: the types the OCR plug-in takes (its GetType list); none when the
+  // plug-in cannot be used, so that images are then sorted by their content.
+  const std::string& imageTypes();
   // The OCR filter, or null with *problem saying why it cannot be used (said once on stderr).
   OcrFilter* ocr(std::string* problem);
 
  private:
   const Recognizer& recognizer_;
   const std::string libDir_;
-  std::string imageTypes_ = "jpg;png;tif;tiff;bmp;webp;jpeg";
   OcrFilter ocr_;
   std::string ocrProblem_;
   std::once_flag ocrLoaded_;

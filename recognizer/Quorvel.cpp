@@ -19,7 +19,6 @@ constexpr uint32_t kOrtApiVersion = 9;  // the oldest runtime the library suppor
 
 constexpr int kDefaultBatchLen = 500;
 constexpr int kDefaultSampleNums = 5;
-constexpr double kMinCodeShare = 0.4;     // cleaned length against the flattened length
 constexpr size_t kShortestInferred = 81;  // batches of 80 bytes or fewer count as ordinary text
 constexpr double kMaxBlankShare = 0.65;   // batches with more blanks than this count as ordinary text
 constexpr size_t kPieceBytes = 500;       // the model sees 510 positions: a piece plus its start
@@ -36,16 +35,6 @@ bool isOrdinaryText(const std::string& batch) {
   size_t blanks = 0;
   for (char c : batch) blanks += (c == ' ');
   return static_cast<double>(blanks) > kMaxBlankShare * static_cast<double>(batch.size());
-}
-
-// Cleaning passes; returns false (text set aside) when too little survives the last two.
-// The passes work in place on one copy of the text, so the peak is the caller's text plus one copy.
-bool cleanText(const SCRNet& net, const std::string& code, std::string* working) {
-  *working = SCR::pre_data(code);
-  const int32_t flattened = static_cast<int32_t>(working->size());
-  SCR::censor_inplace(*working);
-  SCR::keep_only_inplace(*working, net.m_alphabet);
-  return !(static_cast<double>(working->size()) < kMinCodeShare * static_cast<double>(flattened));
 }
 
 // Infers one batch into `total`, with the one log line every batch gets.
@@ -99,7 +88,7 @@ int parseDriver(const SCRNet& net, const std::string& code, int mode, std::strin
   const size_t classes = static_cast<size_t>(std::max(net.m_classNum, 0));
   const clock_t start = clock();
   std::string working;
-  if (!cleanText(net, code, &working)) {
+  if (!SCR::clean_text(code, &working)) {
     vesklog_info(net.m_logHandle, "Infer Result: dialog, Code Content:\n%s", working.c_str());
     return 0;
   }

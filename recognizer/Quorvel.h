@@ -19,8 +19,11 @@ extern "C" {
 QUORVEL_API const char* GetQuorvelVersion();
 
 // Creates the recognizer and loads the model and class list, unless a recognizer already exists
-// (then nothing is reloaded, even when the earlier load raised; call QuorvelRelease to retry).
-// @return 1.
+// (then nothing is reloaded, even when the earlier load failed; call QuorvelRelease to retry).
+// @return 1 when a recognizer exists; 0, after an error line, when the bundle is refused: its class
+//         file does not name one class per model output, or its metadata or manifest.json states an
+//         alphabet or format version other than the library's. A refused bundle leaves the recognizer
+//         installed without a model, and QuorvelParse answers 0.
 // @throws Ort::Exception when the model cannot be loaded; the recognizer then stays installed
 //         without a model, and QuorvelParse answers 0.
 QUORVEL_API int QuorvelInit();

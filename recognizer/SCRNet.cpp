@@ -11,16 +11,13 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "utils.h"
 #include "vesklog.h"
 
 namespace {
 
-// Column c of the input is the first position of the character in this string. The hyphen appears
-// twice (62 and 85), so column 85 is never set; the model was trained with exactly this layout.
-const char kAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
 constexpr int64_t kPositions = 510;  // character rows of one input: a 500-byte piece plus 10 repeated
-constexpr size_t kColumns = 96;
+constexpr size_t kColumns = SCR::kAlphabetSize;
 
 std::string currentDirectory() {
   std::vector<char> buffer(PATH_MAX);
@@ -44,7 +41,7 @@ double millisecondsSince(clock_t start) { return double(clock() - start) * 1000.
 
 SCRNet::SCRNet()
     : m_logHandle(vesklog_open_v2("TextExtractor_SCR", "QUORVEL")),
-      m_alphabet(kAlphabet),
+      m_alphabet(SCR::kAlphabet),
       m_classNum(0),
       m_session(nullptr),
       m_env(ORT_LOGGING_LEVEL_ERROR, "SCRNet"),
@@ -83,53 +80,22 @@ bool SCRNet::initModel(const std::string& modelPath, const std::string& classPat
 
   const clock_t start = clock();
   const std::string classFile = abs_path(dataDir + "/" + classPath);
-  if (exists_test(classFile))
+  const bool classFileFound = exists_test(classFile);
+  if (classFileFound)
     vesklog_info(m_logHandle, "Read Class File Success, Path: %s .", classFile.c_str());
   else
     vesklog_warn(m_logHandle, "Read Class File Failed, %s Not Exist!", classFile.c_str());
   txt_to_vectorstring(&m_classNames, classFile);
   m_classNum = static_cast<int32_t>(m_classNames.size());
-  checkModelFacts(modelFile);
 
-  if (m_session == nullptr) return false;
+  warnAboutTensors(modelFile);
+  const bool classesFit = !classFileFound || checkClassCount(classFile);
+  if (!checkBundleFacts(modelFile) || !classesFit) {
+    Release();  // parses then refuse, as after any failed load
+    return false;
+  }
   vesklog_info(m_logHandle, "Init model time cost: %.3fms", millisecondsSince(start));
   return true;
-}
-
-// A model that disagrees with what the encoder produces or the class file lists still loads (the
-// runtime rejects a wrong input at run time), but the warning names the file and the field.
-void SCRNet::checkModelFacts(const std::string& modelFile) const {
-  auto warn = [&](const char* field, const std::string& found, const std::string& expected) {
-    vesklog_warn(m_logHandle, "Model %s: %s is %s, expected %s", modelFile.c_str(), field, found.c_str(),
-                 expected.c_str());
-  };
-  Ort::AllocatorWithDefaultOptions allocator;
-  if (m_session->GetInputCount() != 1 || m_session->GetOutputCount() < 1) {
-    warn("input/output count",
-         std::to_string(m_session->GetInputCount()) + "/" + std::to_string(m_session->GetOutputCount()), "1/1");
-    return;
-  }
-  const std::string input = m_session->GetInputNameAllocated(0, allocator).get();
-  if (input != m_inputNames[0]) warn("input name", input, m_inputNames[0]);
-  const std::string output = m_session->GetOutputNameAllocated(0, allocator).get();
-  if (output != m_outputNames[0]) warn("output name", output, m_outputNames[0]);
-
-  Ort::TypeInfo inputInfo = m_session->GetInputTypeInfo(0);
-  const std::vector<int64_t> shape = inputInfo.GetTensorTypeAndShapeInfo().GetShape();
-  bool shapeFits = shape.size() == m_inputShape.size();
-  for (size_t i = 0; shapeFits && i < shape.size(); ++i) shapeFits = shape[i] == m_inputShape[i] || shape[i] < 0;
-  auto dims = [](const std::vector<int64_t>& s) {
-    std::string text;
-    for (int64_t d : s) text += (text.empty() ? "" : "x") + std::to_string(d);
-    return text;
-  };
-  if (!shapeFits) warn("input shape", dims(shape), dims(m_inputShape));
-
-  Ort::TypeInfo outputInfo = m_session->GetOutputTypeInfo(0);
-  const std::vector<int64_t> outShape = outputInfo.GetTensorTypeAndShapeInfo().GetShape();
-  const int64_t width = outShape.empty() ? 0 : outShape.back();
-  if (width >= 0 && width < m_classNum)
-    warn("output width", std::to_string(width), std::to_string(m_classNum) + " classes");
 }
 
 void SCRNet::Release() {

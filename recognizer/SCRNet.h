@@ -28,7 +28,10 @@ class QUORVEL_API SCRNet {
 
   // Loads the model at <data dir><modelPath> and appends the lines of <data dir>/<classPath> to the
   // class names. The data directory is the working directory, or its "/../data" when it ends in "/bin".
-  // A missing class file leaves zero classes and still succeeds.
+  // A missing class file leaves zero classes and still succeeds. A bundle is refused, with an error
+  // line, when its class file does not name one class per model output, or when the model's metadata
+  // or the manifest.json beside it states an alphabet or a format version other than the library's;
+  // the session is then released.
   // @return true when the session exists afterwards.
   // @throws Ort::Exception when the session cannot be created (a missing model among the causes).
   bool initModel(const std::string& modelPath, const std::string& classPath);
@@ -62,7 +65,9 @@ class QUORVEL_API SCRNet {
   size_t m_alphabetSize;
 
  private:
-  void checkModelFacts(const std::string& modelFile) const;
+  void warnAboutTensors(const std::string& modelFile) const;
+  bool checkClassCount(const std::string& classFile) const;
+  bool checkBundleFacts(const std::string& modelFile) const;
 
   std::array<int16_t, 256> m_columnOf;  // alphabet column of each byte, -1 outside the alphabet
 };

@@ -8,12 +8,24 @@
 #ifndef QUORVEL_UTILS_H
 #define QUORVEL_UTILS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "export.h"
 
 namespace SCR {
+
+// ---- Alphabet ---------------------------------------------------------------------------------
+
+// The characters the network sees. Column c of its input is the first position of the character in
+// this string; the hyphen appears twice (62 and 85), so column 85 is never set. The model was trained
+// with exactly this layout, and a bundle names the alphabet it was trained with. Its distinct members
+// are the printable ASCII bytes 0x20 to 0x7E.
+inline constexpr char kAlphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
+inline constexpr size_t kAlphabetSize = sizeof(kAlphabet) - 1;  // 96 columns
+static_assert(kAlphabetSize == 96, "the network input has 96 columns");
 
 // ---- UTF-8 characters -------------------------------------------------------------------------
 
@@ -55,10 +67,16 @@ QUORVEL_API void remove_str(std::string* text, const std::string& chars);
 // Overwrites *output with the low bytes of the wide characters of text that occur in allowed.
 QUORVEL_API void filter_string(const std::wstring& text, const std::string& allowed, std::string* output);
 
-// In-place forms of censorStrWithOutSymbol and filter_string1, for the driver: the same results,
-// without a second copy of a large text.
-void censor_inplace(std::string& text);
-void keep_only_inplace(std::string& text, const std::string& allowed);
+// A text is set aside as ordinary text when less than this share of its flattened length is left
+// after dropping multi-byte sequences and characters outside the alphabet: too little code material.
+inline constexpr double kMinCodeShare = 0.4;
+
+// The parse driver's whole cleaning step: pre_data, then censorStrWithOutSymbol, then filter_string1
+// with kAlphabet. *cleaned receives the result in both outcomes. The passes work on one copy of the
+// text, so the peak is the caller's text plus that copy.
+// @return false when the text is set aside: the cleaned length is below kMinCodeShare times the
+//         flattened length (both compared in double precision).
+QUORVEL_API bool clean_text(const std::string& code, std::string* cleaned);
 
 // ---- Batch strategies (batchLen in characters; the list receives the batches) -----------------
 

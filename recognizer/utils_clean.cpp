@@ -1,5 +1,6 @@
 // Cleaning passes that reduce a text to one line of printable ASCII.
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "utf8_units.h"
@@ -13,6 +14,29 @@ std::array<bool, 256> membership(const std::string& set) {
   std::array<bool, 256> in{};
   for (unsigned char c : set) in[c] = true;
   return in;
+}
+
+// In-place forms of censorStrWithOutSymbol and filter_string1: the same results, without a second
+// copy of a large text.
+void censor_inplace(std::string& text) {
+  const size_t size = strlen(text.c_str());  // read as a C string: an embedded NUL ends it
+  size_t out = 0;
+  for (size_t pos = 0; pos < size;) {
+    const unsigned char b = static_cast<unsigned char>(text[pos]);
+    const int units = utf8::unitBytes(b);
+    if (pos + units > size) break;  // a sequence cut off by the end of the text
+    if (units <= 2) text[out++] = static_cast<char>(b);
+    pos += units;
+  }
+  text.resize(out);
+}
+
+void keep_only_inplace(std::string& text, const std::string& allowed) {
+  const auto in = membership(allowed);
+  size_t out = 0;
+  for (char c : text)
+    if (in[static_cast<unsigned char>(c)]) text[out++] = c;
+  text.resize(out);
 }
 
 }  // namespace
@@ -61,14 +85,6 @@ std::vector<std::string> stringSplit(const std::string& text, char delimiter) {
   return pieces;
 }
 
-void keep_only_inplace(std::string& text, const std::string& allowed) {
-  const auto in = membership(allowed);
-  size_t out = 0;
-  for (char c : text)
-    if (in[static_cast<unsigned char>(c)]) text[out++] = c;
-  text.resize(out);
-}
-
 void filter_string1(const std::string& text, const std::string& allowed, std::string* output) {
   const auto in = membership(allowed);
   output->clear();
@@ -95,20 +111,15 @@ void filter_string(const std::wstring& text, const std::string& allowed, std::st
   }
 }
 
-}  // namespace SCR
-
-void SCR::censor_inplace(std::string& text) {
-  const size_t size = strlen(text.c_str());  // read as a C string: an embedded NUL ends it
-  size_t out = 0;
-  for (size_t pos = 0; pos < size;) {
-    const unsigned char b = static_cast<unsigned char>(text[pos]);
-    const int units = SCR::utf8::unitBytes(b);
-    if (pos + units > size) break;  // a sequence cut off by the end of the text
-    if (units <= 2) text[out++] = static_cast<char>(b);
-    pos += units;
-  }
-  text.resize(out);
+bool clean_text(const std::string& code, std::string* cleaned) {
+  *cleaned = pre_data(code);
+  const int32_t flattened = static_cast<int32_t>(cleaned->size());
+  censor_inplace(*cleaned);
+  keep_only_inplace(*cleaned, kAlphabet);
+  return !(static_cast<double>(cleaned->size()) < kMinCodeShare * static_cast<double>(flattened));
 }
+
+}  // namespace SCR
 
 std::string censorStrWithOutSymbol(const std::string& text) {
   std::string out(text.c_str());

@@ -2,6 +2,7 @@
 // blanking of digit batches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -37,15 +38,6 @@ std::string repeat(const std::string& unit, size_t times) {
   text.reserve(unit.size() * times);
   for (size_t i = 0; i < times; ++i) text += unit;
   return text;
-}
-
-// The driver's three cleaning passes with the recognizer's alphabet.
-std::string cleanForRecognizer(const std::string& text) {
-  static const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
-  std::string kept;
-  SCR::filter_string1(censorStrWithOutSymbol(SCR::pre_data(text)), alphabet, &kept);
-  return kept;
 }
 
 Batches windowsOf(const std::string& text, const Spans& spans) {
@@ -168,8 +160,8 @@ TEST(BatchTest, BeginAndEndTakesFirstAndLastWindow) {
 TEST(BatchTest, SampleModeDrawsStartsInOrderAndInRange) {
   const std::string text = letters(1200);
   for (unsigned seed : {1u, 7u, 12345u, 99999u}) {
-    srand(seed);
-    const unsigned expectedStarts[] = {static_cast<unsigned>(rand()) % 700, static_cast<unsigned>(rand()) % 700};
+    srand(seed);  // each sample starts where the next draw from [0, characters - batchLen) says
+    const unsigned expectedStarts[] = {SCR::get_random_int(0, 700), SCR::get_random_int(0, 700)};
     srand(seed);
     const Outcome out = batch(text, 2);
     EXPECT_EQ(out.sampleNums, 2);
@@ -263,11 +255,13 @@ TEST(BatchTest, HugeBatchLenTakesWholeText) {
     EXPECT_TRUE(sampled.batches.empty());
 
     // Whatever the automatic choice makes of bounds beyond 32 bits, every batch is the whole text.
-    const Outcome automatic = batch(text, -1, batchLen);
-    EXPECT_EQ(automatic.result, 1);
-    EXPECT_GE(automatic.effectiveMode, 0);
-    EXPECT_LE(automatic.effectiveMode, 2);
-    for (const std::string& b : automatic.batches) EXPECT_EQ(b, text);
+  }
+  // The automatic choice compares the length with 2 and 5 times batchLen wrapped to 32 bits: for
+  // INT_MAX, INT_MAX - 1 and 1 << 30 the double wraps negative and the fivefold stays above 1000.
+  for (const auto& [batchLen, mode] : {std::pair{INT_MAX, 1}, {INT_MAX - 1, 1}, {1 << 30, 1}, {INT_MAX / 5 + 1, 0}}) {
+    const Outcome out = batch(text, -1, batchLen);
+    EXPECT_EQ(out.effectiveMode, mode) << batchLen;
+    EXPECT_EQ(out.batches, mode == 0 ? Batches{text} : (Batches{text, text})) << batchLen;
   }
 }
 
@@ -275,24 +269,31 @@ TEST(BatchTest, RandomIntLiesFromLowToBelowHigh) {
   struct Case {
     unsigned low, high;
   };
-  const Case cases[] = {{0, 700}, {5, 6}, {10, 20}, {0, UINT_MAX}, {1000, 1000000}};
+  const Case cases[] = {{0, 700}, {5, 6}, {10, 14}, {0, UINT_MAX}, {1000, 1000000}};
   for (const Case& c : cases) {
+    std::vector<bool> seen(std::min(c.high - c.low, 64u), false);
     srand(3);
-    std::vector<unsigned> expected;
-    for (int i = 0; i < 200; ++i) expected.push_back(c.low + static_cast<unsigned>(rand()) % (c.high - c.low));
+    std::vector<unsigned> fromZero;
+    for (int i = 0; i < 200; ++i) fromZero.push_back(SCR::get_random_int(0, c.high - c.low));
     srand(3);
     for (int i = 0; i < 200; ++i) {
       const unsigned value = SCR::get_random_int(c.low, c.high);
-      EXPECT_EQ(value, expected[i]);
       EXPECT_GE(value, c.low);
       EXPECT_LT(value, c.high);
+      EXPECT_EQ(value - c.low, fromZero[i]) << "the range is shifted, not cut";
+      if (value - c.low < seen.size()) seen[value - c.low] = true;
+    }
+    if (c.high - c.low <= 64) {
+      for (size_t k = 0; k < seen.size(); ++k) EXPECT_TRUE(seen[k]) << c.low << " + " << k << " never drawn";
     }
   }
-  srand(9);
-  const int firstDraw = rand();
-  srand(9);
+  srand(11);  // one draw per call, none for equal bounds: rand() then gives the generator's second value
+  rand();
+  const int secondDraw = rand();
+  srand(11);
   EXPECT_EQ(SCR::get_random_int(17, 17), 17u);
-  EXPECT_EQ(rand(), firstDraw);  // equal bounds draw nothing
+  SCR::get_random_int(0, 700);
+  EXPECT_EQ(rand(), secondDraw);
 }
 
 TEST(BatchTest, SignedRandomIntWrapsInThirtyTwoBits) {
@@ -326,8 +327,9 @@ TEST(BatchTest, FiftyMegabyteTextIsCleanedAndBatched) {
       "    printf(\"caf\xC3\xA9 %d\\n\", total);\n"
       "\n";
   const size_t repeats = (size_t{50} << 20) / unit.size() + 1;
-  const std::string cleaned = cleanForRecognizer(repeat(unit, repeats));
-  const std::string cleanedUnit = cleanForRecognizer(unit);
+  std::string cleaned, cleanedUnit;
+  SCR::clean_text(repeat(unit, repeats), &cleaned);
+  SCR::clean_text(unit, &cleanedUnit);
   ASSERT_EQ(cleaned.size(), cleanedUnit.size() * repeats);
   ASSERT_EQ(cleaned, repeat(cleanedUnit, repeats));
 
@@ -343,7 +345,7 @@ TEST(BatchTest, FiftyMegabyteTextIsCleanedAndBatched) {
 
   srand(11);
   std::vector<size_t> starts;
-  for (int i = 0; i < 5; ++i) starts.push_back(static_cast<unsigned>(rand()) % (chars - 500));
+  for (int i = 0; i < 5; ++i) starts.push_back(SCR::get_random_int(0, static_cast<unsigned>(chars - 500)));
   srand(11);
   const Outcome sampled = batch(cleaned, -1);
   EXPECT_EQ(sampled.effectiveMode, 2);

@@ -10,20 +10,7 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-// The recognizer's alphabet; the hyphen occurs twice.
-const std::string kAlphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}";
-
 std::string bytes(const char* data, size_t size) { return std::string(data, size); }
-
-// pre_data, then censorStrWithOutSymbol, then filter_string1 with the alphabet.
-std::string cleanForRecognizer(const std::string& text) {
-  const std::string flat = SCR::pre_data(text);
-  const std::string censored = censorStrWithOutSymbol(flat);
-  std::string kept;
-  SCR::filter_string1(censored, kAlphabet, &kept);
-  return kept;
-}
 
 TEST(CleanTest, PreDataFlattensIntoOneTrimmedLine) {
   struct Case {
@@ -160,24 +147,34 @@ TEST(CleanTest, FilterStringUsesLowByteOfWideCharacters) {
   EXPECT_EQ(output, "");
 }
 
-TEST(CleanTest, DriverPassesKeepOnlyAlphabetCharacters) {
-  ASSERT_EQ(kAlphabet.size(), 96u);
+// The whole cleaning step. A text is set aside when less than 40 % of its flattened length is left:
+// dropped line breaks and outer blanks do not count against it, two-byte sequences count twice.
+TEST(CleanTest, CleaningKeepsAlphabetCharactersAndSetsAsideTooLittleCodeMaterial) {
   struct Case {
     const char* name;
     std::string text;
     std::string expected;
+    bool kept;
   };
   const Case cases[] = {
-      {"code line with CRLF", "int x = 1;\r\n", "int x = 1;"},
-      {"CJK lines vanish", "\xE4\xB8\xAD\xE6\x96\x87\n\xE5\xAD\x97\n", ""},
-      {"vertical tab filtered", "x;\x0B\ny;", "x;y;"},
-      {"accented letter loses both bytes", "caf\xC3\xA9 = 1;", "caf = 1;"},
-      {"emoji comment", "  i++; // \xF0\x9F\x98\x80 ok\n", "i++; //  ok"},
-      {"DEL filtered", "a\x7F\x62", "ab"},
-      {"NUL ends the text", bytes("ab\0cd", 5), "ab"},
-      {"malformed sequences", "\x80x\xC3y\xFF", "x"},
+      {"code line with CRLF", "int x = 1;\r\n", "int x = 1;", true},
+      {"CJK lines vanish", "\xE4\xB8\xAD\xE6\x96\x87\n\xE5\xAD\x97\n", "", false},
+      {"vertical tab filtered", "x;\x0B\ny;", "x;y;", true},
+      {"accented letter loses both bytes", "caf\xC3\xA9 = 1;", "caf = 1;", true},
+      {"emoji comment", "  i++; // \xF0\x9F\x98\x80 ok\n", "i++; //  ok", true},
+      {"DEL filtered", "a\x7F\x62", "ab", true},
+      {"NUL ends the text", bytes("ab\0cd", 5), "ab", true},
+      {"malformed sequences", "\x80x\xC3y\xFF", "x", false},
+      {"exactly 40 % left", "abcd" + std::string(6, '\x01'), "abcd", true},
+      {"just under 40 % left", "abc" + std::string(5, '\x01'), "abc", false},
+      {"blank lines do not count", "ab\n\n   \n\x01\x01\x01", "ab", true},
+      {"two-byte sequences", "ab\xC3\xA9\xC3\xA9", "ab", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(cleanForRecognizer(c.text), c.expected) << c.name;
+  for (const Case& c : cases) {
+    std::string cleaned = "left over";
+    EXPECT_EQ(SCR::clean_text(c.text, &cleaned), c.kept) << c.name;
+    EXPECT_EQ(cleaned, c.expected) << c.name;
+  }
 }
 
 TEST(CleanTest, DriverPassesOnEveryByteValueKeepPrintableAscii) {
@@ -187,7 +184,9 @@ TEST(CleanTest, DriverPassesOnEveryByteValueKeepPrintableAscii) {
   // blank that CR (0D) became, then the printable range; 7F and every high byte are dropped.
   std::string expected = " ";
   for (int b = 0x20; b <= 0x7E; ++b) expected.push_back(static_cast<char>(b));
-  EXPECT_EQ(cleanForRecognizer(binary), expected);
+  std::string cleaned;
+  SCR::clean_text(binary, &cleaned);
+  EXPECT_EQ(cleaned, expected);
 }
 
 }  // namespace

@@ -56,8 +56,6 @@ TEST_P(DriverDecisionTest, AnswersFromSummedScores) {
 INSTANTIATE_TEST_SUITE_P(Cases, DriverDecisionTest,
                          ::testing::Values(DecisionCase{"ClearWinner", 0, 60, 0, 0, "Beta; "},
                                            DecisionCase{"CloseSecondIsListed", 29, 30, 0, 0, "Beta; Alpha; "},
-                                           DecisionCase{"ChainOfThreeWithinCloseness", 35, 33, 30, 0,
-                                                        "Alpha; Beta; Gamma; "},
                                            DecisionCase{"GapStopsTheChain", 36, 32, 30, 0, "Alpha; "},
                                            DecisionCase{"LowConfidenceGivesLastClassAlone", 10, 10, 10, 10, "Delta"},
                                            DecisionCase{"NoScoreAtAllIsDialog", 0, 0, 0, 0, "dialog"}),
@@ -110,8 +108,6 @@ TEST_F(DriverTest, TooLittleCodeMaterialIsSetAsideBeforeBatching) {
   const auto info = log_.messages("INFO");
   ASSERT_EQ(info.size(), 1u);
   EXPECT_EQ(info[0], "Infer Result: dialog, Code Content:\n" + std::string(59, 'b'));
-  EXPECT_EQ(parse(thirty + "\n" + thirty, 0, -1, &status), "");
-  EXPECT_EQ(status, 0);
 }
 
 TEST_F(DriverTest, TextsUnderFiftyCharactersAreRefused) {
@@ -174,12 +170,15 @@ TEST_F(DriverTest, MinusOneStandsForTheDefaults) {
   EXPECT_EQ(first[1].substr(0, 28), "SCR predict result[Mode: 2]:");
 }
 
+// The caller's text is a mutable string here: a driver that cleaned it in place (through the
+// reference) would change it, and a result not emptied first would keep the earlier answer.
 TEST_F(DriverTest, ResultIsEmptiedAndCodeLeftUntouched) {
-  const std::string text = "  " + piece(0, 60, 0, 0) + "\r\n";
+  std::string text = "  " + piece(0, 60, 0, 0) + "\r\n\t\xC3\xA9\n";
   const std::string copy = text;
   std::string result = "previous answer";
   EXPECT_EQ(QuorvelParse(std::string(10, 'b'), 0, result, -1, -1), 0);
   EXPECT_EQ(result, "");
+  result = "previous answer";
   EXPECT_EQ(QuorvelParse(text, 0, result, -1, -1), 1);
   EXPECT_EQ(result, "Beta; ");
   EXPECT_EQ(text, copy);

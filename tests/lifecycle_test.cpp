@@ -2,6 +2,8 @@
 // leaves, class files of unusual shape, and concurrent parses.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "Quorvel.h"
 #include "SCRNet.h"
 #include "concurrent_parse.h"
@@ -119,17 +121,53 @@ TEST_F(LifecycleTest, ClassNamesKeepTheirCarriageReturn) {
   EXPECT_EQ(result, "Beta\r; ");
 }
 
-TEST_F(LifecycleTest, ClassesBeyondTheModelOutputScoreZero) {
-  layOutModel(root_.path(), "count_model.onnx", "Alpha\nBeta\nGamma\nDelta\nEpsilon\nZeta\n");
-  ScopedCwd cwd(root_.path());
-  ASSERT_EQ(QuorvelInit(), 1);
-  EXPECT_FALSE(log_.messages("WARN").empty());  // the output is narrower than the class list
-  std::string result;
-  EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), 1);
-  EXPECT_EQ(result, "Beta; ");
-  // Four classes at e^1 and two at e^0: the top is .21, so the last class name answers.
-  EXPECT_EQ(QuorvelParse(piece(10, 10, 10, 10), 0, result, -1, -1), 1);
-  EXPECT_EQ(result, "Zeta");
+// Scores are named by position: a class file of another length than the model's output, or a bundle
+// that states another alphabet or format version, would give wrong names, so loading refuses it.
+TEST_F(LifecycleTest, BundleThatDisagreesWithTheLibraryIsRefused) {
+  const std::string alphabet =
+      "\"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\\\"/\\\\|_@#$%^&*~`+- =<>()[]{}\"";
+  const std::string otherAlphabet = "\"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\"";
+  struct Case {
+    const char* name;
+    const char* model;
+    const char* classes;
+    std::string manifest;  // empty: none
+    int init;
+    std::string error;  // the start of the one error line
+  };
+  const std::string dir = root_.path() + "/models/SCR/";
+  const Case cases[] = {
+      {"facts agree", "count_model.onnx", kCountClasses,
+       "{\"format_version\": 1, \"alphabet\": " + alphabet + ", \"classes\": 4}", 1, ""},
+      {"more names than outputs", "count_model.onnx", "Alpha\nBeta\nGamma\nDelta\nEpsilon\nZeta\n", "", 0,
+       "Class file " + dir + "code.txt lists 6 names, but the model gives 4 outputs; model refused"},
+      {"fewer names than outputs", "count_model.onnx", "Alpha\nBeta\nGamma\n", "", 0,
+       "Class file " + dir + "code.txt lists 3 names, but the model gives 4 outputs"},
+      {"metadata states another format", "future_model.onnx", kCountClasses, "", 0,
+       "Model metadata of " + dir + "SCR.onnx: format_version is 2, expected 1; model refused"},
+      {"manifest states another alphabet", "count_model.onnx", kCountClasses,
+       "{\"format_version\": 1, \"alphabet\": " + otherAlphabet + "}", 0,
+       "Manifest " + dir + "manifest.json: alphabet is " + otherAlphabet.substr(1, 62) + ", expected ABC"},
+      {"manifest states another format", "count_model.onnx", kCountClasses, "{\"format_version\":2}", 0,
+       "Manifest " + dir + "manifest.json: format_version is 2, expected 1"},
+  };
+  for (const Case& c : cases) {
+    std::remove((dir + "manifest.json").c_str());
+    layOutModel(root_.path(), c.model, c.classes);
+    if (!c.manifest.empty()) writeFile(dir + "manifest.json", c.manifest);
+    ScopedCwd cwd(root_.path());
+    log_.clear();
+    EXPECT_EQ(QuorvelInit(), c.init) << c.name;
+    const auto errors = log_.messages("ERROR");
+    ASSERT_EQ(errors.size(), c.error.empty() ? 0u : 1u) << c.name << ": " << testing::PrintToString(errors);
+    if (!errors.empty()) {
+      EXPECT_EQ(errors[0].substr(0, c.error.size()), c.error) << c.name;
+    }
+    std::string result;
+    EXPECT_EQ(QuorvelParse(piece(0, 60, 0, 0), 0, result, -1, -1), c.init) << c.name;
+    EXPECT_EQ(result, c.init ? "Beta; " : "") << c.name;
+    QuorvelRelease();
+  }
 }
 
 TEST_F(LifecycleTest, ModelWithOtherTensorNamesIsReportedAndFailsAtRunTime) {

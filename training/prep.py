@@ -13,6 +13,8 @@ import math
 
 import numpy as np
 
+# The library's alphabet (SCR::kAlphabet in recognizer/utils.h): make_fixtures.py writes it into the
+# fixtures, and the C++ fixture test fails when the two differ.
 ALPHABET = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-,;.!?:'\"/\\|_@#$%^&*~`+- =<>()[]{}"
 POSITIONS = 510          # rows of the network input
 COLUMNS = len(ALPHABET)  # 96: the hyphen is there twice, column 85 is never set

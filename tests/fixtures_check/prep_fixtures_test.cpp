@@ -50,56 +50,88 @@ struct Case {
   std::string answer;
 };
 
-std::vector<Case> loadCases() {
-  std::ifstream in(QUORVEL_PREP_FIXTURES);
+struct Fixtures {
+  std::string alphabet;  // training/prep.py's copy
   std::vector<Case> cases;
+  std::vector<std::string> problems;  // malformed lines: a key, a field or a count that does not fit
+};
+
+// Reads every line strictly: an unknown key, a missing or extra field, a line outside a case, and a
+// batch count that differs from the batch lines that follow are problems, not skipped lines.
+Fixtures loadFixtures() {
+  std::ifstream in(QUORVEL_PREP_FIXTURES);
+  Fixtures fx;
   std::string line;
+  size_t number = 0, batchesOwed = 0;
+  auto problem = [&](const std::string& what) {
+    fx.problems.push_back("line " + std::to_string(number) + ": " + what);
+  };
   while (std::getline(in, line)) {
+    ++number;
+    if (line.empty() || line[0] == '#') continue;
     std::istringstream f(line);
-    std::string key;
+    std::string key, value;
     f >> key;
-    if (key == "case") {
-      cases.emplace_back();
-      f >> cases.back().name;
+    auto hex = [&f] {
+      std::string field;
+      f >> field;
+      return unhex(field);
+    };
+    if (batchesOwed > 0 && key != "batch") {
+      problem(std::to_string(batchesOwed) + " batch line(s) missing");
+      batchesOwed = 0;
+    }
+    if (key == "alphabet") {
+      fx.alphabet = hex();
+    } else if (key == "case") {
+      fx.cases.emplace_back();
+      f >> fx.cases.back().name;
+    } else if (fx.cases.empty()) {
+      problem("'" + key + "' before the first case");
       continue;
+    } else {
+      Case& c = fx.cases.back();
+      if (key == "text") {
+        c.text = hex();
+      } else if (key == "clean") {
+        f >> value;
+        c.setAside = value == "-";
+        c.cleaned = unhex(value);
+      } else if (key == "batches") {
+        BatchRun r{};
+        f >> r.mode >> r.batchLen >> r.sampleNums >> r.seed >> r.ret >> r.effective >> r.sampleNumsAfter >> batchesOwed;
+        c.runs.push_back(r);
+      } else if (key == "batch" && batchesOwed > 0 && !c.runs.empty()) {
+        --batchesOwed;
+        c.runs.back().batches.push_back(hex());
+      } else if (key == "piece") {
+        Piece p;
+        f >> p.batch;
+        p.text = hex();
+        c.pieces.push_back(p);
+      } else if (key == "rows" && !c.pieces.empty()) {
+        const std::string bytes = hex();
+        c.pieces.back().rows.assign(bytes.begin(), bytes.end());
+        if (bytes.size() != 510) problem(std::to_string(bytes.size()) + " rows, not 510");
+      } else if (key == "scores" && !c.pieces.empty()) {
+        float v;
+        while (f >> v) c.pieces.back().scores.push_back(v);
+        if (!f.eof()) problem("a score that is not a number");
+        continue;
+      } else if (key == "answer") {
+        c.hasAnswer = true;
+        f >> c.answerSeed >> c.answerRet;
+        c.answer = hex();
+      } else if (key != "end") {
+        problem("unknown or misplaced key '" + key + "'");
+        continue;
+      }
     }
-    if (cases.empty()) continue;
-    Case& c = cases.back();
-    std::string value;
-    if (key == "text") {
-      f >> value;
-      c.text = unhex(value);
-    } else if (key == "clean") {
-      f >> value;
-      c.setAside = value == "-";
-      c.cleaned = unhex(value);
-    } else if (key == "batches") {
-      BatchRun r{};
-      size_t count = 0;
-      f >> r.mode >> r.batchLen >> r.sampleNums >> r.seed >> r.ret >> r.effective >> r.sampleNumsAfter >> count;
-      c.runs.push_back(r);
-    } else if (key == "batch") {
-      f >> value;
-      c.runs.back().batches.push_back(unhex(value));
-    } else if (key == "piece") {
-      Piece p;
-      f >> p.batch >> value;
-      p.text = unhex(value);
-      c.pieces.push_back(p);
-    } else if (key == "rows") {
-      f >> value;
-      const std::string bytes = unhex(value);
-      c.pieces.back().rows.assign(bytes.begin(), bytes.end());
-    } else if (key == "scores") {
-      float v;
-      while (f >> v) c.pieces.back().scores.push_back(v);
-    } else if (key == "answer") {
-      c.hasAnswer = true;
-      f >> c.answerSeed >> c.answerRet >> value;
-      c.answer = unhex(value);
-    }
+    std::string extra;
+    if (f.fail() || (f >> extra)) problem("fields of '" + key + "' do not fit");
   }
-  return cases;
+  if (batchesOwed > 0) problem(std::to_string(batchesOwed) + " batch line(s) missing at the end");
+  return fx;
 }
 
 bool near(float a, float b) { return std::fabs(a - b) <= 2e-3f * std::max(1.0f, std::fabs(b)); }
@@ -107,7 +139,8 @@ bool near(float a, float b) { return std::fabs(a - b) <= 2e-3f * std::max(1.0f, 
 class PrepFixtures : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    cases_ = new std::vector<Case>(loadCases());
+    fixtures_ = new Fixtures(loadFixtures());
+    cases_ = &fixtures_->cases;
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(QUORVEL_DATA_DIR), 0) << QUORVEL_DATA_DIR;
@@ -116,14 +149,21 @@ class PrepFixtures : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     QuorvelRelease();
-    delete cases_;
+    delete fixtures_;
   }
+  static Fixtures* fixtures_;
   static std::vector<Case>* cases_;
 };
 
+Fixtures* PrepFixtures::fixtures_ = nullptr;
 std::vector<Case>* PrepFixtures::cases_ = nullptr;
 
+TEST_F(PrepFixtures, TrainingUsesTheLibrarysAlphabet) {
+  EXPECT_EQ(fixtures_->alphabet, std::string(SCR::kAlphabet, SCR::kAlphabetSize));
+}
+
 TEST_F(PrepFixtures, FileHoldsCasesOfEveryKind) {
+  EXPECT_TRUE(fixtures_->problems.empty()) << testing::PrintToString(fixtures_->problems);
   size_t pieces = 0, answers = 0, setAside = 0;
   for (const Case& c : *cases_) {
     pieces += c.pieces.size();
@@ -137,12 +177,9 @@ TEST_F(PrepFixtures, FileHoldsCasesOfEveryKind) {
 }
 
 TEST_F(PrepFixtures, CleaningMatches) {
-  ASSERT_NE(g_coderec, nullptr);
   for (const Case& c : *cases_) {
-    const std::string flat = SCR::pre_data(c.text);
     std::string cleaned;
-    SCR::filter_string1(censorStrWithOutSymbol(flat), g_coderec->m_alphabet, &cleaned);
-    const bool setAside = static_cast<double>(cleaned.size()) < 0.4 * static_cast<double>(flat.size());
+    const bool setAside = !SCR::clean_text(c.text, &cleaned);
     EXPECT_EQ(setAside, c.setAside) << c.name;
     if (!c.setAside) {
       EXPECT_EQ(cleaned, c.cleaned) << c.name;
@@ -201,6 +238,10 @@ TEST_F(PrepFixtures, BatchPiecesMatch) {
   for (const Case& c : *cases_) {
     if (c.runs.empty() || c.pieces.empty()) continue;
     const std::vector<std::string>& batches = c.runs.front().batches;
+    for (const Piece& p : c.pieces) {
+      ASSERT_LT(p.batch, batches.size()) << c.name;
+      ASSERT_EQ(p.scores.size(), classes) << c.name;
+    }
     for (size_t b = 0; b < batches.size(); ++b) {
       std::vector<float> expected(classes, 0.0f);
       bool any = false;

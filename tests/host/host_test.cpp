@@ -52,7 +52,7 @@ class HostProgramTest : public ::testing::Test {
     if (*ZANTREL_LIB) fs::create_symlink(ZANTREL_LIB, t / "lib/veskcomm/libZantrel.so");
     fs::create_directories(t / "data/models/SCR");
     fs::copy_file(fs::path(QUORVEL_TEST_FIXTURES) / "count_model.onnx", t / "data/models/SCR/SCR.onnx");
-    write(t / "data/models/SCR/code.txt", "Alpha\nBeta\nGamma\nDelta\ndialog\n");
+    write(t / "data/models/SCR/code.txt", "Alpha\nBeta\nGamma\nDelta\n");
 
     const fs::path s = t / "samples";
     write(s / "beta.txt", codeOf('b'));
