@@ -23,6 +23,7 @@ class ManifestLines(unittest.TestCase):
         self.assertEqual((e.kind, e.name, e.version), ("bin", "golang-x-dev", "1:0.3-1"))
         self.assertEqual(e.overrides, {"pl": "Prolog", "v": "Verilog"})
         self.assertIsNone(sources.parse_line("  # a comment"))
+        self.assertEqual(sources.parse_line("deb bash 5.2-1   # the shell").overrides, {})
         self.assertIsNone(sources.parse_line(""))
 
     def test_malformed_lines_are_refused_with_their_place(self):

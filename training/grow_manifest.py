@@ -9,6 +9,7 @@ none larger than the family's size limit; the packages are picked in a fixed pse
 same lists always give the same lines. The lines are appended under a comment naming the family.
 """
 import argparse
+import collections
 import glob
 import os
 import re
@@ -44,6 +45,19 @@ FAMILIES = {
     "tex": (r"^texlive-.+$", 60000, "TeX packages and classes"),
     "dev": (r"^lib(?!rust-|ghc-|.*-ocaml-dev$).+-dev$", 20000, "C and C++ headers"),
 }
+# npm families: (summary pattern, fewest monthly downloads, what the family is for), picked from the most
+# downloaded down in the registry list named by --npm-list (name, version, downloads a month, summary).
+NPM_FAMILIES = {
+    "npm-ts": (r"\btype-?script\b|\btyped\b", 2000, "TypeScript sources of typed packages"),
+    "npm-mobile": (r"\b(react[ -]native|capacitor|cordova|expo)\b", 500,
+                   "ios/ and android/ folders of mobile plugins (Swift, Objective-C, Kotlin, Java)"),
+    "npm-native": (r"\b(native (addon|module|bindings?)|node-gyp|n-api|napi|c\+\+)\b", 500,
+                   "C and C++ of native add-ons"),
+    "npm-css": (r"\b(css|stylesheets?|sass|less)\b", 2000, "CSS"),
+}
+NPM_LIST = "/work/.library/env/packages/npm.tsv"
+MAX_PER_SCOPE = 3  # packages of one npm scope: one organisation's packages read alike
+
 # Packages of a family that hold no sources: debug symbols, documentation, empty transitional packages.
 NOT_SOURCES = re.compile(r"-(dbg|dbgsym|doc|docs)$|^python3-(all|dev|minimal)")
 
@@ -90,6 +104,34 @@ def pick_sources(srcs, family, count, known_sources):
     return sorted(chosen)
 
 
+def pick_npm(list_path, family, count, known_names):
+    pattern, min_downloads, _ = NPM_FAMILIES[family]
+    rows = []
+    with open(list_path, encoding="utf-8", errors="replace") as fh:
+        next(fh)
+        for line in fh:
+            cells = line.rstrip("\n").split("\t")
+            if len(cells) < 4 or not cells[2].isdigit() or int(cells[2]) < min_downloads:
+                continue
+            name, version, downloads, summary = cells[0], cells[1], int(cells[2]), cells[3]
+            if name in known_names or not re.search(pattern, summary, re.I):
+                continue
+            try:
+                sources.parse_line(f"npm {name} {version}")
+            except sources.ManifestError:
+                continue  # not an exact version: nothing to pin
+            if "-" not in version:  # releases, not pre-releases
+                rows.append((-downloads, name, version))
+    chosen, per_scope = [], collections.Counter()
+    for _, name, version in sorted(rows):
+        scope = name.split("/")[0] if name.startswith("@") else name
+        if len(chosen) >= count or per_scope[scope] >= MAX_PER_SCOPE:
+            continue
+        per_scope[scope] += 1
+        chosen.append((name, version))
+    return sorted(chosen)
+
+
 def source_of(fields):
     return fields.get("Source", fields["Package"]).split()[0]
 
@@ -116,9 +158,10 @@ def pick(pkgs, family, count, known_sources, known_names):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("family", choices=sorted(FAMILIES))
+    ap.add_argument("family", choices=sorted(FAMILIES) + sorted(NPM_FAMILIES))
     ap.add_argument("count", type=int)
     ap.add_argument("--manifest", default=os.path.join(here, "manifest"))
+    ap.add_argument("--npm-list", default=NPM_LIST)
     ap.add_argument("--lists", default=os.path.join(here, "..", ".cache", "corpus", "apt", "lists"))
     args = ap.parse_args()
     pkgs = packages(args.lists)
@@ -128,12 +171,15 @@ def main():
     known_names = {e.name for e in entries}
     known_sources = {e.name for e in entries if e.kind == "deb"}
     known_sources |= {source_of(pkgs[e.name]) for e in entries if e.kind == "bin" and e.name in pkgs}
-    if args.family.endswith("-src"):
+    if args.family in NPM_FAMILIES:
+        kind, chosen = "npm", pick_npm(args.npm_list, args.family, args.count, known_names)
+    elif args.family.endswith("-src"):
         kind, chosen = "deb", pick_sources(source_packages(args.lists), args.family, args.count, known_sources)
     else:
         kind, chosen = "bin", pick(pkgs, args.family, args.count, known_sources, known_names)
     with open(args.manifest, "a", encoding="utf-8") as fh:
-        fh.write(f"# family {args.family}: {FAMILIES[args.family][2]}, {len(chosen)} packages\n")
+        what = (FAMILIES.get(args.family) or NPM_FAMILIES[args.family])[2]
+        fh.write(f"# family {args.family}: {what}, {len(chosen)} packages\n")
         for name, version in chosen:
             fh.write(f"{kind} {name} {version}\n")
     print(f"grow_manifest: {len(chosen)} {args.family} packages added", file=sys.stderr)

@@ -15,9 +15,11 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tarfile
+import tempfile
 import urllib.error
 import urllib.request
 import zipfile
@@ -48,7 +50,7 @@ class Entry:
 
 def parse_line(line, where="manifest"):
     """The entry of one manifest line, None for a blank or comment line; ManifestError when malformed."""
-    line = line.strip()
+    line = line.split(" #", 1)[0].strip()  # a line may end with a comment
     if not line or line.startswith("#"):
         return None
     fields = line.split()
@@ -246,7 +248,13 @@ def debian_binary_members(folder, entry, losses):
 def git_members(folder, entry, losses):
     """The files of the pinned commit of a bare repository, streamed from `git archive`."""
     project = project_id(entry)
-    proc = subprocess.Popen(["git", "--git-dir", os.path.join(folder, "repo.git"), "archive", "--format=tar",
+    try:
+        with open(os.path.join(folder, "repo.path")) as fh:
+            repo = fh.read().strip()
+    except OSError:
+        losses.add("no archive", project, folder)
+        return
+    proc = subprocess.Popen(["git", "--git-dir", repo, "archive", "--format=tar",
                              entry.version], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
         tar = tarfile.open(fileobj=proc.stdout, mode="r|")
@@ -317,35 +325,56 @@ def fetch_upstream_only(cache, entry, folder):
             continue
         with open(os.path.join(folder, name), "wb") as fh:
             fh.write(data)
-    return any("debian.tar" not in t for t in tarballs(folder))
+    return _has_upstream(folder)
 
 
 def fetch_debian_source(cache, entries, folders):
+    """Source packages, many per apt call (each call reads the whole source index); an entry whose files
+    did not all come (a binary package's name, a failed batch) is fetched alone, and then file by file
+    where the mirror lacks some."""
     errors = {}
+    apt = ["apt-get", *apt_options(cache), "-qq", "source", "--download-only"]
+    by_name = {e.name: f for e, f in zip(entries, folders)}
+    if len(entries) > 1:
+        _batch_into(apt + [f"{e.name}={e.version}" for e in entries], folders,
+                    lambda file_name: by_name.get(file_name.split("_", 1)[0]))
     for entry, folder in zip(entries, folders):
-        err = _run(["apt-get", *apt_options(cache), "-qq", "source", "--download-only",
-                    f"{entry.name}={entry.version}"], folder)
+        if _has_upstream(folder):
+            continue
+        err = _run(apt + [f"{entry.name}={entry.version}"], folder)
         if err and not fetch_upstream_only(cache, entry, folder):
             errors[entry] = err
     return errors
 
 
+def _batch_into(cmd, folders, folder_of):
+    """Runs one client call for several entries in a scratch folder beside theirs, then moves each file it
+    wrote to the folder `folder_of(file name)` names; files of no entry are deleted, so no project gets
+    another's files. Entries it did not serve are left for the caller to fetch alone."""
+    scratch = tempfile.mkdtemp(prefix=".batch-", dir=os.path.dirname(folders[0]))
+    try:
+        if _run(cmd, scratch) is None:
+            for file_name in os.listdir(scratch):
+                folder = folder_of(file_name)
+                if folder is not None:
+                    os.replace(os.path.join(scratch, file_name), os.path.join(folder, file_name))
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def _has_upstream(folder):
+    return any("debian.tar" not in t for t in tarballs(folder))
+
+
 def _fetch_batched(entries, folders, batch_cmd, one_cmd, owner_of):
-    """Runs one client call for the whole batch in the first folder and moves each file to the folder of
-    the entry `owner_of(file name)` names; where the batch call fails, each entry is fetched alone."""
-    work = folders[0]
-    if len(entries) > 1 and _run(batch_cmd(entries), work) is None:
+    """One client call for the whole batch (`_batch_into`); each entry it did not serve is fetched alone."""
+    if len(entries) > 1:
         by_key = {owner_of(e): f for e, f in zip(entries, folders)}
-        for name in os.listdir(work):
-            folder = by_key.get(_file_key(name))
-            if folder is not None and folder != work:
-                os.replace(os.path.join(work, name), os.path.join(folder, name))
-        missing = [(e, f) for e, f in zip(entries, folders) if not tarballs(f)]
-        if not missing:
-            return {}
-        entries, folders = [e for e, _ in missing], [f for _, f in missing]
+        _batch_into(batch_cmd(entries), folders, lambda name: by_key.get(_file_key(name)))
     errors = {}
     for entry, folder in zip(entries, folders):
+        if tarballs(folder):
+            continue
         err = _run(one_cmd(entry), folder)
         if err is None and not tarballs(folder):
             err = "the client reported success but wrote no archive"
@@ -380,27 +409,28 @@ def fetch_npm(cache, entries, folders):
 
 
 def fetch_git(cache, entries, folders):
-    """Bare copies of public repositories: from the local mirror folder when it holds them (as
-    `<owner>+<name>`), else cloned where a network is available; always checked out at the pinned commit."""
+    """Public repositories at their pinned commit: read in place from the local mirror folder when it holds
+    a bare copy (as `<owner>+<name>`), else cloned bare into the download folder where a network is
+    available. `repo.path` in the download folder names the repository used."""
     errors = {}
     hashes = heldout_hashes()
     for entry, folder in zip(entries, folders):
         if is_heldout(entry.name, hashes):
             errors[entry] = "kept for evaluation: never trained on"
             continue
-        target = os.path.join(folder, "repo.git")
-        if not os.path.exists(target):
-            mirror = _git_mirror(entry.name)
-            if mirror:
-                err = _run(["git", "clone", "-q", "--bare", "--no-hardlinks", mirror, target], folder)
-            else:
-                err = _run(["git", "clone", "-q", "--bare", f"https://github.com/{entry.name}.git", target], folder)
+        repo = _git_mirror(entry.name)
+        if repo is None:
+            repo = os.path.join(folder, "repo.git")
+            err = None if os.path.exists(repo) else _run(
+                ["git", "clone", "-q", "--bare", f"https://github.com/{entry.name}.git", repo], folder)
             if err:
                 errors[entry] = err
                 continue
-        err = _run(["git", "--git-dir", target, "cat-file", "-e", f"{entry.version}^{{commit}}"], folder)
-        if err:
+        if _run(["git", "--git-dir", repo, "cat-file", "-e", f"{entry.version}^{{commit}}"], folder):
             errors[entry] = f"commit {entry.version} not in the repository"
+            continue
+        with open(os.path.join(folder, "repo.path"), "w") as fh:
+            fh.write(repo)
     return errors
 
 
@@ -444,7 +474,7 @@ class SourceKind:
 
 
 KINDS = {
-    "deb": SourceKind(fetch_debian_source, debian_source_members, _check_debian, uses_apt=True),
+    "deb": SourceKind(fetch_debian_source, debian_source_members, _check_debian, batch=20, uses_apt=True),
     "bin": SourceKind(fetch_debian_binary, debian_binary_members, _check_debian, batch=40, uses_apt=True),
     "npm": SourceKind(fetch_npm, npm_members, _check_npm, batch=20),
     "git": SourceKind(fetch_git, git_members, _check_git),
