@@ -133,6 +133,8 @@ def candidate_members(folder, entry, losses, filtered):
             filtered["too long"] += 1
             continue
         data = read()
+        if data is None:
+            continue  # counted by the reader
         if b"\0" in data[:8192]:
             filtered["binary"] += 1
             continue

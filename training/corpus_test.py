@@ -102,6 +102,7 @@ class SourceKinds(unittest.TestCase):
         git = ["git", "-C", work, "-c", "user.name=t", "-c", "user.email=t@t"]
         subprocess.run(["git", "init", "-q", work], check=True)
         write(os.path.join(work, "src/main.jl"), b"println(1)\n")
+        write(os.path.join(work, "data/big.jl"), b"x = 1\n" * 100)
         subprocess.run(git + ["add", "."], check=True)
         subprocess.run(git + ["commit", "-qm", "one"], check=True)
         first = subprocess.run(git + ["rev-parse", "HEAD"], check=True, capture_output=True, text=True).stdout.strip()
@@ -111,6 +112,10 @@ class SourceKinds(unittest.TestCase):
         subprocess.run(["git", "clone", "-q", "--bare", work, os.path.join(mirror, "demo.git")], check=True)
         old_mirror, sources.GIT_MIRROR = sources.GIT_MIRROR, os.path.join(self.root, "mirror")
         self.addCleanup(setattr, sources, "GIT_MIRROR", old_mirror)
+        # a mirror may lack the largest blobs: that file alone is lost, and counted
+        big = subprocess.run(git + ["rev-parse", f"{first}:data/big.jl"], check=True, capture_output=True,
+                             text=True).stdout.strip()
+        os.remove(os.path.join(mirror, "demo.git", "objects", big[:2], big[2:]))
         entry = sources.Entry("git", "someone/demo", first)
         folder = os.path.join(self.root, "dl")
         os.makedirs(folder)
@@ -118,6 +123,7 @@ class SourceKinds(unittest.TestCase):
         losses = sources.Losses()
         got = {p: read() for p, _, read in sources.git_members(folder, entry, losses)}
         self.assertEqual(got, {"src/main.jl": b"println(1)\n"})
+        self.assertEqual(losses.counts, {"missing blob": 1})
         missing = sources.Entry("git", "someone/demo", "0" * 40)
         self.assertIn("not in the repository", sources.fetch_git(self.root, [missing], [folder])[missing])
 

@@ -130,7 +130,17 @@ def is_heldout(owner_name, hashes=None):
 # ---- archive readers ----------------------------------------------------------------------------------
 
 def _tar_members(tar, path_of, losses, project, source):
-    """(path, size, read) of the regular files of an open tar reader; errors end the archive, counted."""
+    """(path, size, read) of the regular files of an open tar reader; errors end the archive, counted, and
+    a member that cannot be read gives None, counted."""
+    def reader(m):
+        def read():
+            try:
+                return tar.extractfile(m).read()
+            except (tarfile.TarError, OSError, EOFError, zlib.error) as e:
+                losses.add("corrupt archive", project, f"{source}: {m.name}: {e}")
+                return None
+        return read
+
     try:
         for m in tar:
             if not m.isfile():
@@ -138,12 +148,14 @@ def _tar_members(tar, path_of, losses, project, source):
             path = path_of(m.name)
             if path is None or m.size > JAR_MAX_BYTES:
                 continue
-            yield path, m.size, (lambda m=m: tar.extractfile(m).read())
+            yield path, m.size, reader(m)
     except (tarfile.TarError, OSError, EOFError, zlib.error) as e:
         losses.add("corrupt archive", project, f"{source}: {e}")
 
 
 def _jar_members(jar_path, data, losses, project):
+    if data is None:
+        return
     try:
         with zipfile.ZipFile(io.BytesIO(data)) as jar:
             for info in jar.infolist():
@@ -156,8 +168,11 @@ def _jar_members(jar_path, data, losses, project):
 
 
 def _gunzipped(path, read, losses, project):
+    data = read()
+    if data is None:
+        return None
     try:
-        data = gzip.decompress(read())
+        data = gzip.decompress(data)
     except (OSError, EOFError, zlib.error) as e:
         losses.add("bad compressed member", project, f"{path}: {e}")
         return None
@@ -246,7 +261,8 @@ def debian_binary_members(folder, entry, losses):
 
 
 def git_members(folder, entry, losses):
-    """The files of the pinned commit of a bare repository, streamed from `git archive`."""
+    """The files of the pinned commit of a bare repository, read blob by blob (`git cat-file --batch`), so
+    a blob the copy lacks (mirrors may leave out the largest files) loses that file alone, counted."""
     project = project_id(entry)
     try:
         with open(os.path.join(folder, "repo.path")) as fh:
@@ -254,20 +270,44 @@ def git_members(folder, entry, losses):
     except OSError:
         losses.add("no archive", project, folder)
         return
-    proc = subprocess.Popen(["git", "--git-dir", repo, "archive", "--format=tar",
-                             entry.version], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    listing = subprocess.run(["git", "--git-dir", repo, "ls-tree", "-r", "-l", "-z", entry.version],
+                             capture_output=True)
+    if listing.returncode != 0:
+        losses.add("corrupt archive", project, listing.stderr.decode("utf-8", "replace")[-200:])
+        return
+    cat = subprocess.Popen(["git", "--git-dir", repo, "cat-file", "--batch"], stdin=subprocess.PIPE,
+                           stdout=subprocess.PIPE)
+
+    def reader(sha, path):
+        def read():
+            cat.stdin.write(sha + b"\n")
+            cat.stdin.flush()
+            header = cat.stdout.readline().split()
+            if len(header) < 3 or header[1] != b"blob":
+                losses.add("missing blob", project, path)
+                return None
+            data = cat.stdout.read(int(header[2]))
+            cat.stdout.read(1)
+            return data
+        return read
+
     try:
-        tar = tarfile.open(fileobj=proc.stdout, mode="r|")
-        with tar:
-            yield from _tar_members(tar, lambda n: n, losses, project, entry.version)
-    except (tarfile.TarError, OSError, EOFError) as e:
-        losses.add("corrupt archive", project, f"git archive {entry.version}: {e}")
+        for record in listing.stdout.split(b"\0"):
+            meta, _, path = record.partition(b"\t")
+            fields = meta.split()
+            if len(fields) != 4 or fields[1] != b"blob" or fields[0] not in (b"100644", b"100755"):
+                continue
+            name = path.decode("utf-8", "replace")
+            if not fields[3].isdigit():  # ls-tree cannot size a blob the copy lacks
+                losses.add("missing blob", project, name)
+                continue
+            if int(fields[3]) > JAR_MAX_BYTES:
+                continue
+            yield name, int(fields[3]), reader(fields[2], name)
     finally:
-        proc.stdout.close()
-        err = proc.stderr.read().decode("utf-8", "replace").strip()
-        proc.stderr.close()
-        if proc.wait() != 0:
-            losses.add("corrupt archive", project, f"git archive {entry.version}: {err[-200:]}")
+        cat.stdin.close()
+        cat.stdout.close()
+        cat.wait()
 
 
 # ---- fetchers -----------------------------------------------------------------------------------------
