@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include "walk.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,46 +31,6 @@ std::string lowerExtension(const std::string& name) {
   return ext;
 }
 
-bool isInside(const fs::path& target, const fs::path& root) {
-  auto r = root.begin(), t = target.begin();
-  for (; r != root.end(); ++r, ++t)
-    if (t == target.end() || *r != *t) return false;
-  return true;
-}
-
-void walkFolder(const std::string& display, const fs::path& root, std::vector<InputFile>* files,
-                std::vector<WalkProblem>* problems) {
-  std::error_code ec;
-  const fs::path canonicalRoot = fs::canonical(root, ec);
-  std::vector<fs::path> found;
-  fs::recursive_directory_iterator it(root, fs::directory_options::none, ec), end;
-  if (ec) return problems->push_back({display, ec.message()});
-  for (; it != end; it.increment(ec)) {
-    if (ec) {
-      problems->push_back({display, ec.message()});
-      ec.clear();
-      continue;
-    }
-    found.push_back(it->path());
-  }
-  std::sort(found.begin(), found.end());
-  for (const fs::path& p : found) {
-    const std::string shown = display + (display.back() == '/' ? "" : "/") + p.lexically_relative(root).string();
-    const fs::file_status link = fs::symlink_status(p, ec);
-    if (fs::is_symlink(link)) {
-      const fs::path target = fs::canonical(p, ec);
-      if (ec || !isInside(target, canonicalRoot)) {
-        problems->push_back({shown, "symbolic link leaves the scanned folder", true});
-        continue;
-      }
-      if (!fs::is_regular_file(target, ec)) continue;  // links to folders: their files are found anyway
-    } else if (!fs::is_regular_file(link)) {
-      continue;
-    }
-    files->push_back({shown, fs::absolute(p).string()});
-  }
-}
-
 }  // namespace
 
 void collectFiles(const std::vector<std::string>& args, std::vector<InputFile>* files,
@@ -88,7 +50,7 @@ void collectFiles(const std::vector<std::string>& args, std::vector<InputFile>* 
     else if (S_ISREG(st.st_mode))
       files->push_back({arg, fs::absolute(arg).string()});
     else
-      problems->push_back({arg, "not a regular file", true});
+      problems->push_back({arg, std::string(entryKind(st.st_mode)) + ", not a regular file", true});
   }
 }
 

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "repeatable.h"
+
 namespace host {
 namespace {
 
@@ -62,7 +64,11 @@ void recognise(const std::string& text, const Options& options, const Recognizer
   r->textBytes = text.size();
   std::string result;
   try {
-    const int status = recognizer.parse(text, options.mode, result, options.batchLen, options.samples);
+    const ParseFunction parse = [&recognizer](const std::string& t, int mode, std::string& out, int batchLen,
+                                              int samples) {
+      return recognizer.parse(t, mode, out, batchLen, samples);
+    };
+    const int status = parseRepeatably(parse, text, options, result);
     interpretResult(status, result, r);
   } catch (const std::exception& e) {
     r->answer = Answer::Error;

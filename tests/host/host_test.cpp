@@ -1,12 +1,19 @@
 // The quorvel program end to end: a deployment tree laid out from the build, files made by the
 // tests, the program run as a user runs it, its output and exit status checked.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "names.h"
 
 namespace fs = std::filesystem;
 
@@ -111,6 +118,65 @@ TEST_F(HostProgramTest, MissingPathsAreNamedAndTheRestStillScanned) {
   EXPECT_NE(r.out.find("beta.txt\tcode\tBeta\n"), std::string::npos) << r.out;
 }
 
+TEST_F(HostProgramTest, EntriesThatAreNotScannedEachGetALine) {
+  const fs::path odd = *tree_ / "odd";
+  fs::create_directories(odd);
+  write(odd / "code.txt", codeOf('b'));
+  ASSERT_EQ(mkfifo((odd / "fifo").c_str(), 0644), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof address.sun_path, "%s", (odd / "sock").c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  fs::create_symlink("loop2", odd / "loop1");
+  fs::create_symlink("loop1", odd / "loop2");
+  fs::create_directories(odd / "sub");
+  fs::create_symlink("..", odd / "sub/up");
+  // A path beyond PATH_MAX, made one folder at a time, and folders nested beyond the walk's depth.
+  int folder = open(odd.c_str(), O_DIRECTORY);
+  for (int i = 0; i < 25 && folder >= 0; ++i) {
+    const std::string name = std::string(200, 'n') + std::to_string(i);
+    const int inner = mkdirat(folder, name.c_str(), 0755) == 0 ? openat(folder, name.c_str(), O_DIRECTORY) : -1;
+    close(folder);
+    folder = inner;
+  }
+  ASSERT_GE(folder, 0);
+  close(openat(folder, "f.txt", O_CREAT | O_WRONLY, 0644));
+  close(folder);
+  ASSERT_EQ(run("mkdir -p " + odd.string() + "/deep/$(printf 'd/%.0s' $(seq 520))").status, 0);
+  const Outcome r = run(exe() + " scan --no-progress " + odd.string());
+  run("rm -rf " + odd.string());
+  close(sock);
+  EXPECT_EQ(r.status, 1) << r.out;
+  const std::string o = odd.string();
+  for (const std::string& line :
+       {o + "/code.txt\tcode\tBeta\n", o + "/fifo\tskipped\tFIFO, not a regular file\n",
+        o + "/sock\tskipped\tsocket, not a regular file\n", o + "/loop1\tskipped\tsymbolic link loop\n",
+        o + "/loop2\tskipped\tsymbolic link loop\n", o + "/sub/up\tskipped\tsymbolic link loop\n",
+        std::string("\terror\tFile name too long\n"), std::string("\terror\tfolder nested deeper than 512 levels\n")})
+    EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line;
+  EXPECT_NE(r.out.find("\n8 files (code 1, skipped 5, error 2) in "), std::string::npos)
+      << r.out.substr(r.out.size() - 200);
+}
+
+TEST_F(HostProgramTest, AwkwardNamesStayOnOneLineAndJsonStaysUtf8) {
+  const fs::path folder = *tree_ / "names";
+  write(folder / "two\nlines\tand tab.txt", codeOf('b'));
+  write(folder / "latin\xE9.txt", codeOf('c'));
+  const Outcome plain = run(exe() + " scan --no-progress " + folder.string());
+  const Outcome json = run(exe() + " scan --json " + folder.string());
+  fs::remove_all(folder);
+  const std::string f = folder.string();
+  EXPECT_EQ(plain.out.substr(0, plain.out.find("\n\n") + 1),
+            f + "/latin\xE9.txt\tcode\tGamma\n" + f + "/two\\nlines\\tand tab.txt\tcode\tBeta\n");
+  EXPECT_NE(json.out.find("{\"path\":\"" + f + "/latin\xEF\xBF\xBD.txt\",\"answer\":\"code\""), std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"path_bytes\":\"" + host::hexBytes(f) + "2f6c6174696ee92e747874\"}\n"), std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("{\"path\":\"" + f + "/two\\nlines\\tand tab.txt\""), std::string::npos) << json.out;
+  EXPECT_TRUE(host::isValidUtf8(json.out));
+}
+
 TEST_F(HostProgramTest, JsonLinesCarryCountsAndTiming) {
   const Outcome r = run(exe() + " scan --json " + samples() + "/beta.txt " + samples() + "/tiny.txt");
   EXPECT_EQ(r.status, 0);
@@ -137,9 +203,54 @@ TEST_F(HostProgramTest, StandardInputAndParseOptions) {
   r = run("printf '%s' '" + std::string(400, 'x') + std::string(100, 'd') + "' | " + exe() +
           " scan --mode 1 --batch-len 100 -");
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "-\tcode\tDelta");
-  r = run("printf '%s' '" + std::string(400, 'x') + std::string(100, 'd') + "' | " + exe() +
-          " scan --mode=1 --batch-len=0 -");
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "-\tdialog\tdialog");
+}
+
+TEST_F(HostProgramTest, ValuesThatCannotWorkAreRefused) {
+  for (const std::string args :
+       {"--batch-len 80", "--batch-len=0", "--samples 0", "--samples=-1", "--log-level loud", "-x", "--max-bytes 0"}) {
+    const Outcome r = run(exe() + " scan " + args + " " + samples() + "/beta.txt 2>&1");
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.out.find("quorvel: "), std::string::npos) << args << ": " << r.out;
+    EXPECT_EQ(r.out.find("\tcode\t"), std::string::npos) << args << ": " << r.out;
+  }
+  EXPECT_EQ(run(exe() + " scan --batch-len 81 --samples 1 --log-level error " + samples() + "/beta.txt").status, 0);
+}
+
+// A text whose windows answer Beta in its first half and Gamma in its second.
+std::string twoHalves() {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "xxxxb";
+  for (int i = 0; i < 300; ++i) text += "xxxxc";
+  return text;
+}
+
+TEST_F(HostProgramTest, DrawnWindowsGiveEveryCopyOfATextTheSameAnswer) {
+  const fs::path folder = *tree_ / "copies";
+  for (int i = 0; i < 16; ++i) write(folder / ("copy" + std::to_string(i + 10) + ".txt"), twoHalves());
+  auto answers = [](const std::string& out) {
+    std::vector<std::string> found;
+    for (size_t at = 0; (at = out.find(".txt\t", at)) != std::string::npos; ++at)
+      found.push_back(out.substr(at + 5, out.find('\n', at) - at - 5));
+    return found;
+  };
+  const std::string options = " scan --no-progress --mode 2 --samples 1 ";
+  const std::vector<std::string> one = answers(run(exe() + options + folder.string()).out);
+  const std::vector<std::string> two = answers(run(exe() + options + "--jobs 2 " + folder.string()).out);
+  const std::vector<std::string> alone = answers(run(exe() + options + (folder / "copy25.txt").string()).out);
+  ASSERT_EQ(one.size(), 16u);
+  EXPECT_EQ(one, std::vector<std::string>(16, one.front()));
+  EXPECT_EQ(two, one);
+  EXPECT_EQ(alone, std::vector<std::string>{one.front()});
+  fs::remove_all(folder);
+}
+
+TEST_F(HostProgramTest, CodeInTheMiddleOfATextIsSeenByDefault) {
+  // 1,500 bytes: the library's own choice would look at the first and last 500 only.
+  const std::string text = std::string(600, 'x') + std::string(300, 'c') + std::string(600, 'x');
+  const std::string input = "printf '%s' '" + text + "' | " + exe() + " scan";
+  auto firstLine = [](const Outcome& r) { return r.out.substr(0, r.out.find('\n')); };
+  EXPECT_EQ(firstLine(run(input + " -")), "-\tcode\tGamma");
+  EXPECT_EQ(firstLine(run(input + " --mode -1 -")), "-\tdialog\tdialog");
 }
 
 TEST_F(HostProgramTest, UsageVersionAndBadArguments) {

@@ -1,7 +1,12 @@
 // The host program's own pieces: its command line, what it takes for text, and its JSON.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "files.h"
+#include "names.h"
 #include "options.h"
 #include "report.h"
 
@@ -17,12 +22,13 @@ TEST(HostOptionsTest, ValuesInBothSpellingsAndRanges) {
   host::Options o;
   std::string error;
   ASSERT_TRUE(parse(
-      {"quorvel", "scan", "--mode", "2", "--batch-len=300", "--samples", "-1", "--jobs=3", "a", "-", "--", "--json"},
-      &o, &error))
+      {"quorvel", "scan", "--mode", "2", "--batch-len=300", "--samples", "7", "--jobs=3", "a", "-", "--", "--json"}, &o,
+      &error))
       << error;
   EXPECT_EQ(o.mode, 2);
   EXPECT_EQ(o.batchLen, 300);
-  EXPECT_EQ(o.samples, -1);
+  EXPECT_EQ(o.samples, 7);
+  EXPECT_TRUE(o.modeGiven);
   EXPECT_EQ(o.jobs, 3);
   EXPECT_FALSE(o.json);  // after "--" it is a path
   EXPECT_EQ(o.paths, (std::vector<std::string>{"a", "-", "--json"}));
@@ -30,11 +36,25 @@ TEST(HostOptionsTest, ValuesInBothSpellingsAndRanges) {
                                                                {"quorvel", "scan", "--batch-len", "12x", "a"},
                                                                {"quorvel", "scan", "--mode"},
                                                                {"quorvel", "scan", "--samples", "99999999999", "a"},
-                                                               {"quorvel", "scan"}}) {
+                                                               {"quorvel", "scan"},
+                                                               {"quorvel", "scan", "--batch-len", "80", "a"},
+                                                               {"quorvel", "scan", "--batch-len=-1", "a"},
+                                                               {"quorvel", "scan", "--samples", "0", "a"},
+                                                               {"quorvel", "scan", "--log-level", "loud", "a"},
+                                                               {"quorvel", "scan", "--max-bytes", "12Q", "a"},
+                                                               {"quorvel", "scan", "-x", "a"}}) {
     host::Options fresh;
-    EXPECT_FALSE(parse(bad, &fresh, &error)) << bad[2];
+    EXPECT_FALSE(parse(bad, &fresh, &error)) << bad.back();
     EXPECT_FALSE(error.empty());
   }
+  host::Options defaults;
+  ASSERT_TRUE(
+      parse({"quorvel", "scan", "--batch-len", "81", "--log-level", "DEBUG", "--max-bytes=2K", "a"}, &defaults, &error))
+      << error;
+  EXPECT_EQ(defaults.batchLen, 81);
+  EXPECT_EQ(defaults.samples, 5);
+  EXPECT_EQ(defaults.maxBytes, 2048u);
+  EXPECT_FALSE(defaults.modeGiven);
 }
 
 TEST(HostFilesTest, ImagesByExtensionTextAndBinaryByContent) {
@@ -46,6 +66,30 @@ TEST(HostFilesTest, ImagesByExtensionTextAndBinaryByContent) {
   EXPECT_EQ(host::sniffKind("x.dat", std::string("ab\0cd", 5), types), host::Kind::Binary);
   EXPECT_EQ(host::sniffKind("x.dat", std::string(50, '\x01') + std::string(100, 'a'), types), host::Kind::Binary);
   EXPECT_EQ(host::sniffKind("empty", "", types), host::Kind::Text);
+}
+
+TEST(HostWalkTest, AFolderThatCannotBeReadIsAnError) {
+  namespace fs = std::filesystem;
+  const fs::path t = fs::temp_directory_path() / ("quorvel-walk-" + std::to_string(getpid()));
+  fs::create_directories(t / "open");
+  fs::create_directories(t / "closed");
+  std::ofstream(t / "open/a.txt") << "a";
+  std::ofstream(t / "closed/b.txt") << "b";
+  fs::permissions(t / "closed", fs::perms::none);
+  std::vector<host::InputFile> files;
+  std::vector<host::WalkProblem> problems;
+  const bool asRoot = geteuid() == 0;  // root reads any folder: walk as nobody
+  ASSERT_TRUE(!asRoot || seteuid(65534) == 0);
+  host::collectFiles({t.string()}, &files, &problems);
+  ASSERT_TRUE(!asRoot || seteuid(0) == 0);
+  fs::permissions(t / "closed", fs::perms::owner_all);
+  fs::remove_all(t);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].display, (t / "closed").string());
+  EXPECT_EQ(problems[0].message, "cannot read folder: Permission denied");
+  EXPECT_FALSE(problems[0].skipped);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].display, (t / "open/a.txt").string());
 }
 
 TEST(HostReportTest, ResultTextsAndJsonEscapes) {
@@ -67,6 +111,42 @@ TEST(HostReportTest, ResultTextsAndJsonEscapes) {
   host::interpretResult(0, "", &r);
   EXPECT_EQ(r.answer, host::Answer::SetAside);
   EXPECT_EQ(host::jsonString("a\"b\\c\n\x01\xC3\xA9"), "\"a\\\"b\\\\c\\n\\u0001\xC3\xA9\"");
+}
+
+TEST(HostNamesTest, PlainNamesKeepOneFileOnOneLine) {
+  EXPECT_EQ(host::plainName("a\tb\nc\rd\\e\x01\x7f\xC3\xA9"), "a\\tb\\nc\\rd\\\\e\\x01\\x7f\xC3\xA9");
+  EXPECT_EQ(host::plainName("plain name.c"), "plain name.c");
+}
+
+TEST(HostNamesTest, Utf8IsCheckedStrictly) {
+  for (const char* good : {"", "abc", "caf\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\x9F\xBF"})
+    EXPECT_TRUE(host::isValidUtf8(good)) << host::hexBytes(good);
+  for (const char* bad :
+       {"caf\xE9", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xE2\x82", "\x80", "\xFF"})
+    EXPECT_FALSE(host::isValidUtf8(bad)) << host::hexBytes(bad);
+  EXPECT_EQ(host::validUtf8("caf\xE9!\xE2\x82"), "caf\xEF\xBF\xBD!\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(host::hexBytes(std::string("\x00\xE9"
+                                       "a",
+                                       3)),
+            "00e961");
+}
+
+TEST(HostNamesTest, JsonLineOfANameThatIsNotUtf8) {
+  host::FileResult r;
+  r.display = "dir/caf\xE9\t.txt";
+  r.answer = host::Answer::Dialog;
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  host::writeJson(out, r);
+  host::writeLine(out, r);
+  fclose(out);
+  const std::string written(buffer, size);
+  free(buffer);
+  EXPECT_EQ(written.substr(0, written.find(',')), "{\"path\":\"dir/caf\xEF\xBF\xBD\\t.txt\"");
+  EXPECT_NE(written.find(",\"path_bytes\":\"6469722f636166e9092e747874\"}\n"), std::string::npos) << written;
+  EXPECT_TRUE(host::isValidUtf8(written.substr(0, written.find('\n'))));
+  EXPECT_NE(written.find("\ndir/caf\xE9\\t.txt\tdialog\tdialog\n"), std::string::npos) << written;
 }
 
 }  // namespace
