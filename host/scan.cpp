@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "encoding.h"
 #include "repeatable.h"
 
 namespace host {
@@ -76,6 +77,22 @@ void recognise(const std::string& text, const Options& options, const Recognizer
   }
 }
 
+// Reads the whole text within --max-bytes and parses it as UTF-8.
+void recogniseText(OpenInput& input, const Options& options, const Recognizer& recognizer, FileResult* r) {
+  std::string content, error;
+  bool tooLarge = false;
+  r->bytes = input.size();
+  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
+    r->message = error;
+  } else if (tooLarge) {
+    r->answer = Answer::Skipped;
+    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+  } else {
+    r->bytes = content.size();
+    recognise(toUtf8(content), options, recognizer, r);
+  }
+}
+
 }  // namespace
 
 OcrFilter* Plugins::ocr(std::string* problem) {
@@ -87,35 +104,62 @@ OcrFilter* Plugins::ocr(std::string* problem) {
   return ocr_.ready() ? &ocr_ : nullptr;
 }
 
+namespace {
+
+// Images go to the OCR plug-in by path; standard input is copied to a temporary file first.
+void recogniseImage(const InputFile& file, OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+  r->ocr = true;
+  r->bytes = input.size();
+  std::string problem, text, error;
+  OcrFilter* ocr = plugins.ocr(&problem);
+  if (ocr == nullptr) {
+    r->message = "OCR unavailable: " + problem;
+    return;
+  }
+  TemporaryFile copy;
+  std::string path = file.path;
+  if (file.standardInput) {
+    std::string content;
+    bool tooLarge = false;
+    if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) return void(r->message = error);
+    if (tooLarge) {
+      r->answer = Answer::Skipped;
+      r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+      return;
+    }
+    r->bytes = content.size();
+    if (!copy.write(content, &error)) return void(r->message = error);
+    path = copy.path();
+  }
+  if (!ocr->extract(path, &text, &error))
+    r->message = error;
+  else
+    recognise(text, options, plugins.recognizer(), r);
+}
+
+}  // namespace
+
 FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins) {
   const auto start = Clock::now();
   FileResult r;
   r.display = file.display;
-  std::string content, error;
-  if (!readInput(file, &content, &error)) {
+  OpenInput input;
+  std::string error;
+  if (!input.open(file, &error)) {
     r.message = error;
   } else {
-    r.bytes = content.size();
-    switch (sniffKind(file.standardInput ? "" : file.path, content, plugins.imageTypes())) {
+    switch (sniffKind(input.head(), input.wholeFile(), plugins.imageTypes())) {
       case Kind::Binary:
+        r.bytes = input.size();
         r.answer = Answer::Skipped;
         r.message = "binary file";
         break;
       case Kind::Text:
-        recognise(content, options, plugins.recognizer(), &r);
+        recogniseText(input, options, plugins.recognizer(), &r);
         break;
-      case Kind::Image: {
-        r.ocr = true;
-        std::string text, problem;
-        OcrFilter* ocr = plugins.ocr(&problem);
-        if (ocr == nullptr)
-          r.message = "OCR unavailable: " + problem;
-        else if (!ocr->extract(file.path, &text, &error))
-          r.message = error;
-        else
-          recognise(text, options, plugins.recognizer(), &r);
+      case Kind::Image:
+        recogniseImage(file, input, options, plugins, &r);
         break;
-      }
     }
   }
   r.seconds = secondsSince(start);

@@ -177,6 +177,60 @@ TEST_F(HostProgramTest, AwkwardNamesStayOnOneLineAndJsonStaysUtf8) {
   EXPECT_TRUE(host::isValidUtf8(json.out));
 }
 
+TEST_F(HostProgramTest, ImagesAreKnownByTheirBytesNotTheirNames) {
+  const fs::path folder = *tree_ / "kinds";
+  const fs::path image = fs::path(QUORVEL_TEST_FIXTURES) / "../../samples/listing.png";
+  write(folder / "notes.png", codeOf('b'));
+  fs::copy_file(image, folder / "picture");
+  const Outcome named = run(exe() + " scan --no-progress " + folder.string());
+  const Outcome piped = run(exe() + " scan - < " + image.string());
+  fs::remove_all(folder);
+  EXPECT_NE(named.out.find(folder.string() + "/notes.png\tcode\tBeta\n"), std::string::npos) << named.out;
+  const std::string picture = named.out.substr(named.out.find("/picture\t"));
+  EXPECT_EQ(picture.substr(0, picture.find('\n')).substr(picture.find('\n') - 4), "\tocr") << named.out;
+  const std::string stdinLine = piped.out.substr(0, piped.out.find('\n'));
+  EXPECT_EQ(stdinLine.substr(stdinLine.size() - 4), "\tocr") << piped.out;
+  if (*ZANTREL_LIB) {  // with the engine built, the image is read, not refused
+    EXPECT_EQ(picture.find("\terror\t"), std::string::npos) << picture;
+    EXPECT_EQ(stdinLine.find("\terror\t"), std::string::npos) << stdinLine;
+  }
+}
+
+TEST_F(HostProgramTest, TextsInOtherEncodingsAreParsed) {
+  const fs::path folder = *tree_ / "encodings";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : codeOf('b')) utf16 += std::string{c, '\0'};
+  write(folder / "utf16.txt", utf16);
+  write(folder / "nul-ended.txt", codeOf('c') + std::string(1, '\0'));
+  write(folder / "nul-inside.txt", codeOf('c') + std::string(1, '\0') + "x");
+  const Outcome r = run(exe() + " scan --no-progress " + folder.string());
+  fs::remove_all(folder);
+  const std::string f = folder.string();
+  EXPECT_EQ(r.out.substr(0, r.out.find("\n\n") + 1), f + "/nul-ended.txt\tcode\tGamma\n" + f +
+                                                         "/nul-inside.txt\tskipped\tbinary file\n" + f +
+                                                         "/utf16.txt\tcode\tBeta\n");
+}
+
+TEST_F(HostProgramTest, ReadingIsBounded) {
+  // 4 GiB of NUL bytes (sparse) in an address space of 1.5 GB: only the head may be read.
+  const fs::path zeros = *tree_ / "zeros.bin";
+  write(zeros, "");
+  ASSERT_EQ(truncate(zeros.c_str(), off_t{4} << 30), 0);
+  const Outcome binary = run("ulimit -v 1500000 && " + exe() + " scan --json " + zeros.string());
+  fs::remove(zeros);
+  EXPECT_EQ(binary.status, 0) << binary.out;
+  EXPECT_NE(binary.out.find("\"answer\":\"skipped\",\"classes\":[],\"ocr\":false,\"bytes\":4294967296,"),
+            std::string::npos)
+      << binary.out;
+  const std::string big = samples() + "/beta.txt";  // 500 bytes
+  Outcome r = run(exe() + " scan --max-bytes 499 " + big);
+  EXPECT_NE(r.out.find(big + "\tskipped\tlarger than --max-bytes (499 bytes)\n"), std::string::npos) << r.out;
+  r = run(exe() + " scan --max-bytes 499 - < " + big);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "-\tskipped\tlarger than --max-bytes (499 bytes)");
+  r = run(exe() + " scan --max-bytes 500 - < " + big);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "-\tcode\tBeta");
+}
+
 TEST_F(HostProgramTest, JsonLinesCarryCountsAndTiming) {
   const Outcome r = run(exe() + " scan --json " + samples() + "/beta.txt " + samples() + "/tiny.txt");
   EXPECT_EQ(r.status, 0);

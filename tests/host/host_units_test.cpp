@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "encoding.h"
 #include "files.h"
 #include "names.h"
 #include "options.h"
@@ -57,15 +58,47 @@ TEST(HostOptionsTest, ValuesInBothSpellingsAndRanges) {
   EXPECT_FALSE(defaults.modeGiven);
 }
 
-TEST(HostFilesTest, ImagesByExtensionTextAndBinaryByContent) {
+TEST(HostFilesTest, KindsByContentAlone) {
   const std::string types = "jpg;png;tif;tiff;bmp;webp;jpeg";
-  EXPECT_EQ(host::sniffKind("/a/b/Listing.PNG", "anything", types), host::Kind::Image);
-  EXPECT_EQ(host::sniffKind("/a/b.jpeg/readme", "plain words", types), host::Kind::Text);
-  EXPECT_EQ(host::sniffKind("x.c", "int main() {\n\treturn 0;\r\n}\n", types), host::Kind::Text);
-  EXPECT_EQ(host::sniffKind("x.txt", "caf\xC3\xA9 \xE4\xB8\xAD", types), host::Kind::Text);
-  EXPECT_EQ(host::sniffKind("x.dat", std::string("ab\0cd", 5), types), host::Kind::Binary);
-  EXPECT_EQ(host::sniffKind("x.dat", std::string(50, '\x01') + std::string(100, 'a'), types), host::Kind::Binary);
-  EXPECT_EQ(host::sniffKind("empty", "", types), host::Kind::Text);
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+  std::string bmp("BM\x46\0\0\0\0\0\0\0\x3e\0\0\0\x28\0\0\0", 18);
+  EXPECT_EQ(host::sniffKind(png, false, types), host::Kind::Image);
+  EXPECT_EQ(host::sniffKind("\xFF\xD8\xFF\xE0", false, types), host::Kind::Image);
+  EXPECT_EQ(host::sniffKind(std::string("II*\0\x08\0", 6), false, types), host::Kind::Image);
+  EXPECT_EQ(host::sniffKind(std::string("RIFF\0\0\0\0WEBPVP8 ", 16), false, types), host::Kind::Image);
+  EXPECT_EQ(host::sniffKind(bmp, false, types), host::Kind::Image);
+  EXPECT_EQ(host::sniffKind(png, false, "jpg;bmp"), host::Kind::Binary);  // an image the plug-in does not take
+  EXPECT_EQ(host::sniffKind("\xFF\xD8\xFF", false, "jpeg"), host::Kind::Image);
+  EXPECT_EQ(host::imageTypeOf("BMW and Audi drivers, a survey of 200 owners\n"), "");
+  EXPECT_EQ(host::sniffKind("int main() {\n\treturn 0;\r\n}\n", true, types), host::Kind::Text);
+  EXPECT_EQ(host::sniffKind("caf\xC3\xA9 \xE4\xB8\xAD", true, types), host::Kind::Text);
+  EXPECT_EQ(host::sniffKind(std::string("ab\0cd", 5), true, types), host::Kind::Binary);
+  EXPECT_EQ(host::sniffKind(std::string(50, '\x01') + std::string(100, 'a'), true, types), host::Kind::Binary);
+  EXPECT_EQ(host::sniffKind("", true, types), host::Kind::Text);
+  // A lone NUL ending the file is text; anywhere else, or at the end of a mere head, it is not.
+  EXPECT_EQ(host::sniffKind(std::string("text\0", 5), true, types), host::Kind::Text);
+  EXPECT_EQ(host::sniffKind(std::string("text\0", 5), false, types), host::Kind::Binary);
+  EXPECT_EQ(host::sniffKind(std::string("te\0xt\0", 7), true, types), host::Kind::Binary);
+  EXPECT_EQ(host::sniffKind(std::string("\xFF\xFEi\0n\0t\0", 8), true, types), host::Kind::Text);
+}
+
+TEST(HostEncodingTest, TextsReachTheRecognizerAsUtf8) {
+  host::Encoding found;
+  EXPECT_EQ(host::toUtf8(std::string("\xFF\xFEi\0\xE9\0\x3D\xD8\x00\xDE", 10), &found), "i\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(found, host::Encoding::Utf16LittleEndian);
+  EXPECT_EQ(host::toUtf8(std::string("\xFE\xFF\0i\x20\xAC\xD8\x00", 8), &found), "i\xE2\x82\xAC\xEF\xBF\xBD");
+  EXPECT_EQ(found, host::Encoding::Utf16BigEndian);
+  EXPECT_EQ(host::toUtf8("Le caf\xE9 co\xFBte \x80 5, \x93"
+                         "cit\xE9\x94",
+                         &found),
+            "Le caf\xC3\xA9 co\xC3\xBBte \xE2\x82\xAC 5, \xE2\x80\x9C"
+            "cit\xC3\xA9\xE2\x80\x9D");
+  EXPECT_EQ(found, host::Encoding::Windows1252);
+  EXPECT_EQ(host::toUtf8("caf\xC3\xA9", &found), "caf\xC3\xA9");
+  EXPECT_EQ(found, host::Encoding::Utf8);
+  EXPECT_EQ(host::toUtf8("\xEF\xBB\xBFint x;"), "int x;");
+  EXPECT_EQ(host::toUtf8(std::string("int x;\0", 7)), "int x;");
+  EXPECT_EQ(host::toUtf8(std::string("\xFF\xFEi", 3)), "\xEF\xBF\xBD");  // an odd byte after the mark
 }
 
 TEST(HostWalkTest, AFolderThatCannotBeReadIsAnError) {
