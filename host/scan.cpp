@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "encoding.h"
+#include "progress.h"
 #include "repeatable.h"
 
 namespace host {
@@ -18,48 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// A progress bar on standard error, drawn only when it is a terminal and the scan takes a while.
-class Progress {
- public:
-  Progress(size_t total, bool wanted) : total_(total), enabled_(wanted && total > 1 && isatty(STDERR_FILENO)) {
-    if (enabled_) thread_ = std::thread([this] { run(); });
-  }
-  ~Progress() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (drawn_) fprintf(stderr, "\r\033[K");
-  }
-  void advance(size_t bytes) {
-    done_ += 1;
-    bytes_ += bytes;
-  }
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_; })) return;
-    while (!stop_) {
-      const size_t done = done_, width = 30, filled = total_ ? done * width / total_ : 0;
-      fprintf(stderr, "\r[%s%s] %zu/%zu files, %.1f MB", std::string(filled, '#').c_str(),
-              std::string(width - filled, ' ').c_str(), done, total_, bytes_ / (1024.0 * 1024.0));
-      drawn_ = true;
-      wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stop_; });
-    }
-  }
-
-  const size_t total_;
-  const bool enabled_;
-  std::atomic<size_t> done_{0}, bytes_{0};
-  bool stop_ = false, drawn_ = false;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::thread thread_;
-};
 
 void recognise(const std::string& text, const Options& options, const Recognizer& recognizer, FileResult* r) {
   r->textBytes = text.size();
@@ -166,13 +125,14 @@ FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugi
   return r;
 }
 
-Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out) {
+Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out,
+                size_t written) {
   std::vector<FileResult> results(files.size());
   std::vector<char> finished(files.size(), 0);
   std::mutex mutex;
   std::condition_variable ready;
   std::atomic<size_t> next{0};
-  Progress progress(files.size(), options.progress);
+  Progress progress(written, written + files.size(), options.progress);
 
   auto worker = [&] {
     for (size_t i; (i = next++) < files.size();) {

@@ -9,6 +9,7 @@
 #include "files.h"
 #include "names.h"
 #include "options.h"
+#include "progress.h"
 #include "report.h"
 
 namespace {
@@ -123,6 +124,18 @@ TEST(HostWalkTest, AFolderThatCannotBeReadIsAnError) {
   EXPECT_FALSE(problems[0].skipped);
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].display, (t / "open/a.txt").string());
+}
+
+TEST(HostProgressTest, TheLineNeverFillsTheTerminal) {
+  for (size_t width : {200, 80, 40, 30, 20, 10, 1, 0}) {
+    const std::string line = host::progressLine(123, 1349, 52 << 20, width);
+    EXPECT_LT(line.size(), std::max<size_t>(width, 1)) << width << ": " << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+  }
+  EXPECT_EQ(host::progressLine(5, 10, 0, 200), "[###############               ] 5/10 files, 0.0 MB");
+  EXPECT_EQ(host::progressLine(5, 10, 0, 30), "[####    ] 5/10 files, 0.0 MB");
+  EXPECT_EQ(host::progressLine(5, 10, 3 << 20, 20), "5/10 files, 3.0 MB");
+  EXPECT_EQ(host::progressLine(10, 10, 0, 60).substr(0, 32), "[" + std::string(30, '#') + "]");
 }
 
 TEST(HostReportTest, ResultTextsAndJsonEscapes) {

@@ -1,0 +1,48 @@
+// The progress line on standard error while a scan runs.
+#ifndef QUORVEL_HOST_PROGRESS_H
+#define QUORVEL_HOST_PROGRESS_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace host {
+
+// The line for done of total files and bytes read, at most width - 1 characters so that it never
+// wraps (a terminal may wrap a line that fills its last column). The bar shrinks, then goes, before
+// the counts are cut.
+std::string progressLine(size_t done, size_t total, size_t bytes, size_t width);
+
+// The width of the terminal on standard error, else $COLUMNS, else 80.
+size_t terminalWidth();
+
+// Redraws the line every 200 ms once the scan has taken 500 ms, only when standard error is a
+// terminal; erases it when destroyed.
+class Progress {
+ public:
+  // total counts every line the scan will write, including the `done` already written.
+  Progress(size_t done, size_t total, bool wanted);
+  ~Progress();
+  void advance(size_t bytes) {
+    done_ += 1;
+    bytes_ += bytes;
+  }
+
+ private:
+  void run();
+
+  const size_t total_;
+  const bool enabled_;
+  std::atomic<size_t> done_, bytes_{0};
+  bool stop_ = false, drawn_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread thread_;
+};
+
+}  // namespace host
+
+#endif
