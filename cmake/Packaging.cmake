@@ -19,4 +19,7 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/packaging/postinst;${PROJECT_SOURCE_DIR}/packaging/prerm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Installed programs and libraries lose their symbols (the toolchain's strip: aarch64-linux-gnu-strip when
+# cross-building).
+set(CPACK_STRIP_FILES ON)
 include(CPack)
