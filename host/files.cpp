@@ -48,7 +48,9 @@ void collectFiles(const std::vector<std::string>& args, std::vector<InputFile>* 
 }
 
 std::string imageTypeOf(const std::string& head) {
-  auto at = [&](size_t offset, const char* bytes, size_t n) { return head.compare(offset, n, bytes, n) == 0; };
+  auto at = [&](size_t offset, const char* bytes, size_t n) {
+    return head.size() >= offset + n && head.compare(offset, n, bytes, n) == 0;
+  };
   if (at(0, "\x89PNG\r\n\x1a\n", 8)) return "png";
   if (at(0, "\xFF\xD8\xFF", 3)) return "jpg";
   if (at(0, "II*\0", 4) || at(0, "MM\0*", 4)) return "tif";

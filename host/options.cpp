@@ -60,6 +60,7 @@ const ValueOption kValueOptions[] = {
     {"--batch-len", kShortestWindow, kLongestWindow, &Options::batchLen},
     {"--samples", 1, 1000000, &Options::samples},
     {"--jobs", 1, 256, &Options::jobs},
+    {"--max-ratio", 1, 1000000, &Options::maxRatio},
 };
 
 bool knownLogLevel(const std::string& word) {
@@ -76,6 +77,7 @@ const char* usageText() {
          "\n"
          "PATH is a file, a folder (scanned recursively) or - for standard input.\n"
          "Text files are classified; images (jpg png tif tiff bmp webp jpeg) go through OCR first;\n"
+         "members of gzip, bzip2, xz, zstd, zip and tar files are scanned as files, as ARCHIVE!MEMBER;\n"
          "other binary files are skipped.\n"
          "\n"
          "options:\n"
@@ -86,6 +88,8 @@ const char* usageText() {
          "  --samples N       windows drawn in mode 2, 1 or more (default 5)\n"
          "  --jobs N          parse N files at once, 1 to 256 (default 1)\n"
          "  --max-bytes N     skip texts larger than N bytes; K, M, G suffixes (default 256M)\n"
+         "  --max-expanded N  expand at most N bytes from one archive, all levels (default 1G)\n"
+         "  --max-ratio N     refuse an archive member that expands more than N times (default 100)\n"
          "  --log-level L     library log level: debug, info, warn, error, off (default warn)\n"
          "  --no-progress     never draw the progress line\n"
          "\n"
@@ -145,9 +149,10 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
       options->logLevel = value;
       continue;
     }
-    if (name == "--max-bytes") {
-      if (!takeValue() || !parseSize(value.c_str(), &options->maxBytes))
-        return *error = "--max-bytes needs a positive byte count, optionally with K, M or G", false;
+    if (name == "--max-bytes" || name == "--max-expanded") {
+      size_t* field = name == "--max-bytes" ? &options->maxBytes : &options->maxExpanded;
+      if (!takeValue() || !parseSize(value.c_str(), field))
+        return *error = name + " needs a positive byte count, optionally with K, M or G", false;
       continue;
     }
     const ValueOption* match = nullptr;

@@ -19,8 +19,10 @@ struct Options {
   int batchLen = 500;
   int samples = 5;
   int jobs = 1;
-  std::string logLevel;                 // empty: the environment's, else warn; otherwise one of kLogLevels
-  size_t maxBytes = size_t{256} << 20;  // texts above this are skipped
+  std::string logLevel;                  // empty: the environment's, else warn; otherwise one of kLogLevels
+  size_t maxBytes = size_t{256} << 20;   // texts above this are skipped
+  size_t maxExpanded = size_t{1} << 30;  // bytes expanded from one archive, all levels together
+  int maxRatio = 100;                    // expanded bytes per compressed byte of an archive member
 };
 
 // The words --log-level takes, as the logging library reads them.

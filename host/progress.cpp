@@ -17,7 +17,8 @@ constexpr size_t kNarrowestBar = 5;
 
 std::string progressLine(size_t done, size_t total, size_t bytes, size_t width) {
   char counts[96];
-  snprintf(counts, sizeof counts, "%zu/%zu files, %.1f MB", done, total, static_cast<double>(bytes) / (1024.0 * 1024.0));
+  snprintf(counts, sizeof counts, "%zu/%zu files, %.1f MB", done, total,
+           static_cast<double>(bytes) / (1024.0 * 1024.0));
   const size_t room = width > 0 ? width - 1 : 0;
   const std::string text = counts;
   if (text.size() + 3 + kNarrowestBar > room) return text.substr(0, room);

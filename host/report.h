@@ -20,6 +20,8 @@ struct FileResult {
   size_t textBytes = 0;  // handed to the recognizer (the OCR text for images)
   double seconds = 0;
   std::string message;  // why skipped or failed
+  // An expanded archive or compressed file: the results of its members, written in its place.
+  std::vector<FileResult> members;
 };
 
 const char* answerWord(Answer answer);

@@ -12,6 +12,7 @@
 #include "encoding.h"
 #include "progress.h"
 #include "repeatable.h"
+#include "unpack.h"
 
 namespace host {
 namespace {
@@ -96,6 +97,106 @@ void recogniseImage(const InputFile& file, OpenInput& input, const Options& opti
     recognise(text, options, plugins.recognizer(), r);
 }
 
+// Bytes already in memory (an archive member), sorted out as a file would be.
+void scanBytes(const std::string& bytes, const Options& options, Plugins& plugins, FileResult* r) {
+  r->bytes = bytes.size();
+  switch (sniffKind(bytes.substr(0, kHeadBytes), bytes.size() <= kHeadBytes, plugins.imageTypes())) {
+    case Kind::Binary:
+      r->answer = Answer::Skipped;
+      r->message = "binary file";
+      break;
+    case Kind::Text:
+      if (bytes.size() > options.maxBytes) {
+        r->answer = Answer::Skipped;
+        r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+      } else {
+        recognise(toUtf8(bytes), options, plugins.recognizer(), r);
+      }
+      break;
+    case Kind::Image: {
+      r->ocr = true;
+      std::string problem, text, error;
+      OcrFilter* ocr = plugins.ocr(&problem);
+      TemporaryFile copy;
+      if (ocr == nullptr)
+        r->message = "OCR unavailable: " + problem;
+      else if (!copy.write(bytes, &error) || !ocr->extract(copy.path(), &text, &error))
+        r->message = error;
+      else
+        recognise(text, options, plugins.recognizer(), r);
+      break;
+    }
+  }
+}
+
+// The name of what a compressed file holds: its own name less the compression suffix.
+std::string contentName(const std::string& display) {
+  const size_t cut = display.find_last_of("/!");
+  std::string name = cut == std::string::npos ? display : display.substr(cut + 1);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return name;
+  const std::string suffix = name.substr(dot + 1);
+  name.erase(dot);
+  return suffix == "tgz" ? name + ".tar" : name;
+}
+
+// Expands an archive at the given level (1: a file named by the user), adding one result per member.
+void expandInto(const std::string& display, const std::string& bytes, int level, const Options& options,
+                Plugins& plugins, uint64_t* expanded, std::vector<FileResult>* results) {
+  ExpansionLimits limits;
+  limits.totalBytes = options.maxExpanded;
+  limits.ratio = options.maxRatio;
+  limits.memberBytes = options.maxBytes;
+  const std::string problem = expandArchive(bytes, contentName(display), limits, expanded, [&](Member&& m) {
+    const auto start = Clock::now();
+    FileResult r;
+    r.display = display + "!" + m.name;
+    if (!m.refusal.empty()) {
+      r.answer = Answer::Skipped;
+      r.message = m.refusal;
+    } else if (!archiveTypeOf(m.bytes).empty() && level < limits.depth) {
+      return expandInto(r.display, m.bytes, level + 1, options, plugins, expanded, results);
+    } else if (!archiveTypeOf(m.bytes).empty()) {
+      r.bytes = m.bytes.size();
+      r.answer = Answer::Skipped;
+      r.message = "archive nested deeper than " + std::to_string(limits.depth) + " levels";
+    } else {
+      scanBytes(m.bytes, options, plugins, &r);
+    }
+    r.seconds = secondsSince(start);
+    results->push_back(std::move(r));
+  });
+  if (!problem.empty()) {
+    FileResult r;
+    r.display = display;
+    r.bytes = bytes.size();
+    r.message = problem;
+    results->push_back(std::move(r));
+  }
+}
+
+// An archive or compressed file named by the user: read whole (within --max-bytes), then expanded.
+void scanArchive(OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+  std::string content, error;
+  bool tooLarge = false;
+  r->bytes = input.size();
+  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
+    r->message = error;
+    return;
+  }
+  if (tooLarge) {
+    r->answer = Answer::Skipped;
+    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+    return;
+  }
+  uint64_t expanded = 0;
+  expandInto(r->display, content, 1, options, plugins, &expanded, &r->members);
+  if (r->members.empty()) {
+    r->answer = Answer::Skipped;
+    r->message = "archive without files";
+  }
+}
+
 }  // namespace
 
 FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins) {
@@ -106,6 +207,8 @@ FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugi
   std::string error;
   if (!input.open(file, &error)) {
     r.message = error;
+  } else if (archivesSupported() && !archiveTypeOf(input.head()).empty()) {
+    scanArchive(input, options, plugins, &r);
   } else {
     switch (sniffKind(input.head(), input.wholeFile(), plugins.imageTypes())) {
       case Kind::Binary:
@@ -154,8 +257,10 @@ Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plu
     ready.wait(lock, [&] { return finished[i] != 0; });
     const FileResult r = std::move(results[i]);
     lock.unlock();
-    options.json ? writeJson(out, r) : writeLine(out, r);
-    summary.add(r);
+    for (const FileResult& line : r.members.empty() ? std::vector<FileResult>{r} : r.members) {
+      options.json ? writeJson(out, line) : writeLine(out, line);
+      summary.add(line);
+    }
   }
   for (auto& t : threads) t.join();
   return summary;

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang-format
   libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  libarchive-dev
   python3-pil fonts-dejavu-core
 )
 

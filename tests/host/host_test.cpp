@@ -15,6 +15,11 @@
 
 #include "names.h"
 
+#ifdef QUORVEL_HAVE_LIBARCHIVE
+#include <archive.h>
+#include <archive_entry.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -230,6 +235,73 @@ TEST_F(HostProgramTest, ReadingIsBounded) {
   r = run(exe() + " scan --max-bytes 500 - < " + big);
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "-\tcode\tBeta");
 }
+
+#ifdef QUORVEL_HAVE_LIBARCHIVE
+// An archive in memory: `filter` one of libarchive's filter codes, `zip` for a zip file; members by
+// name. With `raw`, the one member's bytes compressed alone, as gzip and the like make them.
+std::string archiveOf(int filter, bool zip, const std::vector<std::pair<std::string, std::string>>& members,
+                      bool raw = false) {
+  archive* a = archive_write_new();
+  archive_write_add_filter(a, filter);
+  raw   ? archive_write_set_format_raw(a)
+  : zip ? archive_write_set_format_zip(a)
+        : archive_write_set_format_pax_restricted(a);
+  std::vector<char> buffer(8 << 20);
+  size_t used = 0;
+  archive_write_open_memory(a, buffer.data(), buffer.size(), &used);
+  for (const auto& [name, bytes] : members) {
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name.c_str());
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    archive_entry_set_size(e, static_cast<la_int64_t>(bytes.size()));
+    archive_write_header(a, e);
+    archive_write_data(a, bytes.data(), bytes.size());
+    archive_entry_free(e);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+  return std::string(buffer.data(), used);
+}
+
+TEST_F(HostProgramTest, ArchiveMembersAreScannedAsFiles) {
+  const fs::path folder = *tree_ / "archives";
+  const std::string tar = archiveOf(ARCHIVE_FILTER_NONE, false, {{"dir/b.src", codeOf('b')}, {"c.src", codeOf('c')}});
+  write(folder / "plain.tar", tar);
+  write(folder / "s.tar.gz", archiveOf(ARCHIVE_FILTER_GZIP, false, {{"dir/b.src", codeOf('b')}}));
+  write(folder / "s.tar.bz2", archiveOf(ARCHIVE_FILTER_BZIP2, false, {{"d.src", codeOf('d')}}));
+  write(folder / "s.tar.xz", archiveOf(ARCHIVE_FILTER_XZ, false, {{"c.src", codeOf('c')}}));
+  write(folder / "s.tar.zst", archiveOf(ARCHIVE_FILTER_ZSTD, false, {{"b.src", codeOf('b')}}));
+  write(folder / "notes.txt.gz", archiveOf(ARCHIVE_FILTER_GZIP, false, {{"x", codeOf('d')}}, true));
+  // Three levels are expanded; a fourth is named, not expanded.
+  const std::string level3 = archiveOf(ARCHIVE_FILTER_GZIP, false, {{"in.tar", tar}});
+  const std::string level4 = archiveOf(ARCHIVE_FILTER_NONE, true, {{"deep.tar.gz", level3}});
+  write(folder / "nested.zip", archiveOf(ARCHIVE_FILTER_NONE, true, {{"in.tar.gz", level3}}));
+  write(folder / "nested4.zip", archiveOf(ARCHIVE_FILTER_NONE, true, {{"l.zip", level4}}));
+  // 8 MB of one letter compresses about a thousandfold.
+  write(folder / "bomb.gz", archiveOf(ARCHIVE_FILTER_GZIP, false, {{"x", std::string(8 << 20, 'x')}}, true));
+  write(folder / "broken.tar.gz", archiveOf(ARCHIVE_FILTER_GZIP, false, {{"b.src", codeOf('b')}}).substr(0, 40));
+  const std::string f = folder.string();
+  const Outcome r = run(exe() + " scan --no-progress " + f);
+  const Outcome small = run(exe() + " scan --no-progress --max-ratio 2000 --max-expanded 4M " + f + "/bomb.gz");
+  const Outcome lenient = run(exe() + " scan --no-progress --max-ratio 2000 " + f + "/bomb.gz");
+  fs::remove_all(folder);
+  for (const std::string& line :
+       {f + "/plain.tar!dir/b.src\tcode\tBeta\n", f + "/plain.tar!c.src\tcode\tGamma\n",
+        f + "/s.tar.gz!dir/b.src\tcode\tBeta\n", f + "/s.tar.bz2!d.src\tcode\tDelta\n",
+        f + "/s.tar.xz!c.src\tcode\tGamma\n", f + "/s.tar.zst!b.src\tcode\tBeta\n",
+        f + "/notes.txt.gz!notes.txt\tcode\tDelta\n", f + "/nested.zip!in.tar.gz!in.tar!dir/b.src\tcode\tBeta\n",
+        f + "/nested.zip!in.tar.gz!in.tar!c.src\tcode\tGamma\n",
+        f + "/nested4.zip!l.zip!deep.tar.gz!in.tar\tskipped\tarchive nested deeper than 3 levels\n",
+        f + "/bomb.gz!bomb\tskipped\texpands more than 100 times its compressed size, refused\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << r.out;
+  EXPECT_NE(r.out.find(f + "/broken.tar.gz\terror\t"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(small.out.substr(0, small.out.find('\n')),
+            f + "/bomb.gz!bomb\tskipped\texpands beyond 4194304 bytes in all, refused");
+  EXPECT_EQ(lenient.out.substr(0, lenient.out.find('\n')), f + "/bomb.gz!bomb\tdialog\tdialog");
+}
+#endif
 
 TEST_F(HostProgramTest, JsonLinesCarryCountsAndTiming) {
   const Outcome r = run(exe() + " scan --json " + samples() + "/beta.txt " + samples() + "/tiny.txt");

@@ -76,6 +76,8 @@ TEST(HostFilesTest, KindsByContentAlone) {
   EXPECT_EQ(host::sniffKind(std::string("ab\0cd", 5), true, types), host::Kind::Binary);
   EXPECT_EQ(host::sniffKind(std::string(50, '\x01') + std::string(100, 'a'), true, types), host::Kind::Binary);
   EXPECT_EQ(host::sniffKind("", true, types), host::Kind::Text);
+  for (const char* shortHead : {"", "R", "RIFF", "RIFF1234WEB", "BM", "II*"})
+    EXPECT_EQ(host::imageTypeOf(shortHead), "") << shortHead;
   // A lone NUL ending the file is text; anywhere else, or at the end of a mere head, it is not.
   EXPECT_EQ(host::sniffKind(std::string("text\0", 5), true, types), host::Kind::Text);
   EXPECT_EQ(host::sniffKind(std::string("text\0", 5), false, types), host::Kind::Binary);
