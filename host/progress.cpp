@@ -36,7 +36,7 @@ size_t terminalWidth() {
 }
 
 Progress::Progress(size_t done, size_t total, bool wanted)
-    : total_(total), enabled_(wanted && total > 1 && isatty(STDERR_FILENO)), done_(done) {
+    : enabled_(wanted && total > 1 && isatty(STDERR_FILENO)), total_(total), done_(done) {
   if (enabled_) thread_ = std::thread([this] { run(); });
 }
 
@@ -55,7 +55,7 @@ void Progress::run() {
   if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_; })) return;
   while (!stop_) {
     // Read each time: the terminal may have been resized.
-    fprintf(stderr, "\r%s\033[K", progressLine(done_, total_, bytes_, terminalWidth()).c_str());
+    fprintf(stderr, "\r%s\033[K", line(terminalWidth()).c_str());
     drawn_ = true;
     wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stop_; });
   }

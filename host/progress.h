@@ -26,17 +26,20 @@ class Progress {
   // total counts every line the scan will write, including the `done` already written.
   Progress(size_t done, size_t total, bool wanted);
   ~Progress();
-  void advance(size_t bytes) {
-    done_ += 1;
+  // One input done, which gave `lines` lines (an archive gives one per member).
+  void advance(size_t bytes, size_t lines = 1) {
+    total_ += lines - 1;
+    done_ += lines;
     bytes_ += bytes;
   }
+  // The line as it would be drawn now.
+  std::string line(size_t width) const { return progressLine(done_, total_, bytes_, width); }
 
  private:
   void run();
 
-  const size_t total_;
   const bool enabled_;
-  std::atomic<size_t> done_, bytes_{0};
+  std::atomic<size_t> total_, done_, bytes_{0};
   bool stop_ = false, drawn_ = false;
   std::mutex mutex_;
   std::condition_variable wake_;

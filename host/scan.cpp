@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -240,7 +241,7 @@ Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plu
   auto worker = [&] {
     for (size_t i; (i = next++) < files.size();) {
       FileResult r = scanOne(files[i], options, plugins);
-      progress.advance(r.bytes);
+      progress.advance(r.bytes, std::max<size_t>(r.members.size(), 1));
       std::lock_guard<std::mutex> lock(mutex);
       results[i] = std::move(r);
       finished[i] = 1;

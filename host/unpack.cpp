@@ -15,7 +15,11 @@ std::string archiveTypeOf(const std::string& head) {
   };
   if (at(0, "\x1F\x8B", 2)) return "gzip";
   if (at(0, "BZh", 3) && head.size() > 3 && head[3] >= '1' && head[3] <= '9') return "bzip2";
-  if (at(0, "\xFD" "7zXZ\0", 6)) return "xz";
+  if (at(0,
+         "\xFD"
+         "7zXZ\0",
+         6))
+    return "xz";
   if (at(0, "\x28\xB5\x2F\xFD", 4)) return "zstd";
   if (at(0, "PK\x03\x04", 4) || at(0, "PK\x05\x06", 4)) return "zip";
   if (at(257, "ustar", 5)) return "tar";
@@ -56,8 +60,7 @@ la_ssize_t readBlock(struct archive*, void* data, const void** buffer) {
 }
 
 // Reads the current member's data into m->bytes, or sets m->refusal.
-void readMember(struct archive* a, const Source& source, const ExpansionLimits& limits, uint64_t* expanded,
-                Member* m) {
+void readMember(struct archive* a, const Source& source, const ExpansionLimits& limits, uint64_t* expanded, Member* m) {
   const size_t consumedBefore = source.at;
   char buffer[64 * 1024];
   for (;;) {

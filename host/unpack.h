@@ -16,9 +16,9 @@ bool archivesSupported();
 std::string archiveTypeOf(const std::string& head);
 
 struct ExpansionLimits {
-  uint64_t totalBytes = uint64_t{1} << 30;  // expanded bytes in all, over every level of one input
-  double ratio = 100;                       // expanded bytes per compressed byte, per member
-  int depth = 3;                            // archive levels expanded, the outermost one counted
+  uint64_t totalBytes = uint64_t{1} << 30;     // expanded bytes in all, over every level of one input
+  double ratio = 100;                          // expanded bytes per compressed byte, per member
+  int depth = 3;                               // archive levels expanded, the outermost one counted
   uint64_t memberBytes = uint64_t{256} << 20;  // bytes of one member
 };
 

@@ -140,6 +140,15 @@ TEST(HostProgressTest, TheLineNeverFillsTheTerminal) {
   EXPECT_EQ(host::progressLine(10, 10, 0, 60).substr(0, 32), "[" + std::string(30, '#') + "]");
 }
 
+TEST(HostProgressTest, TheTotalIsTheNumberOfLinesWritten) {
+  host::Progress progress(2, 5, false);  // two lines written before, three inputs to go
+  EXPECT_EQ(progress.line(200).substr(33), "2/5 files, 0.0 MB");
+  progress.advance(1 << 20);
+  progress.advance(0, 4);  // an archive of four members
+  progress.advance(0);
+  EXPECT_EQ(progress.line(200).substr(33), "8/8 files, 1.0 MB");
+}
+
 TEST(HostReportTest, ResultTextsAndJsonEscapes) {
   host::FileResult r;
   host::interpretResult(1, "C++; C; ", &r);
