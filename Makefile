@@ -86,9 +86,12 @@ package: build
 package-arm64: arm64
 	@cd build-arm64 && cpack -G DEB
 
-# The host program on the samples, as a new user would run it.
-demo: stage
-	@dist/bin/quorvel scan samples/
+# The host program on the samples, as a new user would run it; only its output is shown (the build's
+# is, when the build fails).
+demo:
+	@log=$$(mktemp) && { $(MAKE) --no-print-directory stage >"$$log" 2>&1 || { cat "$$log"; rm -f "$$log"; exit 1; }; } \
+	  && rm -f "$$log"
+	@dist/bin/quorvel scan --no-progress samples/
 
 bench: stage
 	@bash scripts/run_benchmarks.sh $(BUILD_DIR)

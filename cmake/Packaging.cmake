@@ -16,7 +16,14 @@ if(QUORVEL_BUILD_OCR_ENGINE)
   # libZantrel.so links Leptonica and loads Tesseract when it starts
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, liblept5, libtesseract5, tesseract-ocr-eng")
 endif()
+if(QUORVEL_LIBARCHIVE_INCLUDE AND QUORVEL_LIBARCHIVE)
+  # quorvel expands archives with it
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libarchive13")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/packaging/postinst;${PROJECT_SOURCE_DIR}/packaging/prerm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Installed programs and libraries lose their symbols (the toolchain's strip: aarch64-linux-gnu-strip when
+# cross-building).
+set(CPACK_STRIP_FILES ON)
 include(CPack)

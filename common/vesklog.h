@@ -6,7 +6,7 @@
 //
 // Configuration, read from the environment whenever a channel is opened:
 //   VESKLOG_FILE   append records to this file instead of standard error
-//   VESKLOG_LEVEL  lowest level written: debug, info (default), warn, error or off
+//   VESKLOG_LEVEL  lowest level written: debug, info, warn (default), error or off
 //
 // Every call is thread-safe, never writes to standard output, and never reports a failure to the caller:
 // a record that cannot be written is dropped.

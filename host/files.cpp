@@ -1,10 +1,15 @@
 #include "files.h"
 
+#include "encoding.h"
+#include "walk.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,56 +23,6 @@ namespace {
 
 // Share of suspicious bytes above which a head counts as binary.
 constexpr double kMaxControlShare = 0.1;
-constexpr size_t kSniffBytes = 8192;
-
-std::string lowerExtension(const std::string& name) {
-  const size_t slash = name.rfind('/');
-  const size_t dot = name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = name.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext;
-}
-
-bool isInside(const fs::path& target, const fs::path& root) {
-  auto r = root.begin(), t = target.begin();
-  for (; r != root.end(); ++r, ++t)
-    if (t == target.end() || *r != *t) return false;
-  return true;
-}
-
-void walkFolder(const std::string& display, const fs::path& root, std::vector<InputFile>* files,
-                std::vector<WalkProblem>* problems) {
-  std::error_code ec;
-  const fs::path canonicalRoot = fs::canonical(root, ec);
-  std::vector<fs::path> found;
-  fs::recursive_directory_iterator it(root, fs::directory_options::none, ec), end;
-  if (ec) return problems->push_back({display, ec.message()});
-  for (; it != end; it.increment(ec)) {
-    if (ec) {
-      problems->push_back({display, ec.message()});
-      ec.clear();
-      continue;
-    }
-    found.push_back(it->path());
-  }
-  std::sort(found.begin(), found.end());
-  for (const fs::path& p : found) {
-    const std::string shown = display + (display.back() == '/' ? "" : "/") + p.lexically_relative(root).string();
-    const fs::file_status link = fs::symlink_status(p, ec);
-    if (fs::is_symlink(link)) {
-      const fs::path target = fs::canonical(p, ec);
-      if (ec || !isInside(target, canonicalRoot)) {
-        problems->push_back({shown, "symbolic link leaves the scanned folder", true});
-        continue;
-      }
-      if (!fs::is_regular_file(target, ec)) continue;  // links to folders: their files are found anyway
-    } else if (!fs::is_regular_file(link)) {
-      continue;
-    }
-    files->push_back({shown, fs::absolute(p).string()});
-  }
-}
 
 }  // namespace
 
@@ -88,42 +43,123 @@ void collectFiles(const std::vector<std::string>& args, std::vector<InputFile>* 
     else if (S_ISREG(st.st_mode))
       files->push_back({arg, fs::absolute(arg).string()});
     else
-      problems->push_back({arg, "not a regular file", true});
+      problems->push_back({arg, std::string(entryKind(st.st_mode)) + ", not a regular file", true});
   }
 }
 
-Kind sniffKind(const std::string& name, const std::string& head, const std::string& imageTypes) {
-  const std::string ext = lowerExtension(name);
-  if (!ext.empty() && !imageTypes.empty()) {
-    const std::string list = ";" + imageTypes + ";";
-    if (list.find(";" + ext + ";") != std::string::npos) return Kind::Image;
+std::string imageTypeOf(const std::string& head) {
+  auto at = [&](size_t offset, const char* bytes, size_t n) {
+    return head.size() >= offset + n && head.compare(offset, n, bytes, n) == 0;
+  };
+  if (at(0, "\x89PNG\r\n\x1a\n", 8)) return "png";
+  if (at(0, "\xFF\xD8\xFF", 3)) return "jpg";
+  if (at(0, "II*\0", 4) || at(0, "MM\0*", 4)) return "tif";
+  if (at(0, "RIFF", 4) && at(8, "WEBP", 4)) return "webp";
+  // "BM" starts many a text: a BMP also has a known info header size and, in the reserved fields,
+  // zeros.
+  if (at(0, "BM", 2) && head.size() >= 18 && at(6, "\0\0\0\0", 4)) {
+    const unsigned infoSize = static_cast<unsigned char>(head[14]) | static_cast<unsigned char>(head[15]) << 8;
+    if (head[16] == 0 && head[17] == 0 &&
+        (infoSize == 12 || infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 64 || infoSize == 108 ||
+         infoSize == 124))
+      return "bmp";
   }
-  const size_t n = std::min(head.size(), kSniffBytes);
+  return "";
+}
+
+Kind sniffKind(const std::string& head, bool wholeFile, const std::string& imageTypes) {
+  const std::string type = imageTypeOf(head);
+  if (!type.empty()) {
+    const std::string list = ";" + imageTypes + ";";
+    auto listed = [&](const char* name) { return list.find(";" + std::string(name) + ";") != std::string::npos; };
+    if (listed(type.c_str()) || (type == "jpg" && listed("jpeg")) || (type == "tif" && listed("tiff")))
+      return Kind::Image;
+  }
+  if (hasUtf16Mark(head)) return Kind::Text;
+  const size_t n = std::min(head.size(), kHeadBytes);
+  const size_t lastNul = wholeFile && n == head.size() ? n - 1 : n;  // one NUL ending a file is allowed
   size_t suspicious = 0;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(head[i]);
-    if (c == 0) return Kind::Binary;
-    if (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v' && c != 0x1B) ++suspicious;
+    if (c == 0 && i != lastNul) return Kind::Binary;
+    if (c != 0 && c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v' && c != 0x1B) ++suspicious;
   }
   return n > 0 && suspicious > kMaxControlShare * static_cast<double>(n) ? Kind::Binary : Kind::Text;
 }
 
-bool readInput(const InputFile& file, std::string* content, std::string* error) {
+OpenInput::~OpenInput() {
+  if (ownsFd_) close(fd_);
+}
+
+bool OpenInput::open(const InputFile& file, std::string* error) {
   if (file.standardInput) {
-    content->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
+    fd_ = STDIN_FILENO;
+  } else {
+    fd_ = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) return *error = strerror(errno), false;
+    ownsFd_ = true;
   }
-  std::ifstream in(file.path, std::ios::binary);
-  if (!in) {
-    *error = strerror(errno);
-    return false;
+  struct stat st;
+  if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    regular_ = true;
+    fileSize_ = static_cast<size_t>(st.st_size);
   }
-  content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "read error";
-    return false;
+  if (!readUpTo(kHeadBytes, &head_)) return *error = strerror(errno), false;
+  if (regular_ && head_.size() >= fileSize_) atEnd_ = true;
+  return true;
+}
+
+bool OpenInput::readUpTo(size_t limit, std::string* out) {
+  constexpr size_t kChunk = 1 << 20;
+  while (!atEnd_ && limit > 0) {
+    const size_t at = out->size(), want = std::min(limit, kChunk);
+    out->resize(at + want);
+    const ssize_t n = read(fd_, &(*out)[at], want);
+    out->resize(at + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) atEnd_ = true;
+    limit -= static_cast<size_t>(n);
   }
   return true;
+}
+
+bool OpenInput::readAll(size_t limit, std::string* content, bool* tooLarge, std::string* error) {
+  *tooLarge = false;
+  if (regular_ && fileSize_ > limit) return *tooLarge = true, true;
+  *content = std::move(head_);
+  head_.clear();
+  if (regular_) content->reserve(fileSize_);
+  // One byte past the limit tells a stream that is too large from one that is exactly as large.
+  if (content->size() <= limit && !readUpTo(limit + 1 - content->size(), content))
+    return *error = std::string("read error: ") + strerror(errno), false;
+  if (content->size() > limit) {
+    *tooLarge = true;
+    content->clear();
+  }
+  return true;
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (!path_.empty()) unlink(path_.c_str());
+}
+
+bool TemporaryFile::write(const std::string& bytes, std::string* error) {
+  const char* folder = getenv("TMPDIR");
+  std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/quorvel-XXXXXX";
+  const int fd = mkstemp(&pattern[0]);
+  if (fd < 0) return *error = "cannot make a temporary file: " + std::string(strerror(errno)), false;
+  path_ = pattern;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool ok = done == bytes.size() && close(fd) == 0;
+  if (!ok) *error = "cannot write a temporary file: " + std::string(strerror(errno));
+  return ok;
 }
 
 }  // namespace host

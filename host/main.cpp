@@ -48,7 +48,7 @@ int scan(const host::Options& options, const std::string& binDir) {
     options.json ? host::writeJson(stdout, r) : host::writeLine(stdout, r);
     unscanned.push_back(r);
   }
-  host::Summary scanned = host::scanAll(files, options, plugins, stdout);
+  host::Summary scanned = host::scanAll(files, options, plugins, stdout, unscanned.size());
   for (const auto& r : unscanned) scanned.add(r);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   scanned.write(stdout, options.json, seconds);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "names.h"
+
 namespace host {
 
 const char* answerWord(Answer answer) {
@@ -52,7 +54,7 @@ void interpretResult(int status, const std::string& result, FileResult* out) {
 
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (unsigned char c : validUtf8(text)) {
     switch (c) {
       case '"':
         out += "\\\"";
@@ -93,7 +95,7 @@ std::string joined(const std::vector<std::string>& names, const char* separator)
 }  // namespace
 
 void writeLine(FILE* out, const FileResult& r) {
-  std::string line = r.display + "\t" + answerWord(r.answer);
+  std::string line = plainName(r.display) + "\t" + answerWord(r.answer);
   if (r.answer == Answer::Code || r.answer == Answer::Uncertain)
     line += "\t" + joined(r.classes, ",");
   else if (r.answer == Answer::Dialog)
@@ -109,9 +111,10 @@ void writeJson(FILE* out, const FileResult& r) {
   for (const auto& c : r.classes) classes += (classes.empty() ? "" : ",") + jsonString(c);
   fprintf(out,
           "{\"path\":%s,\"answer\":\"%s\",\"classes\":[%s],\"ocr\":%s,\"bytes\":%zu,\"text_bytes\":%zu,"
-          "\"ms\":%.3f%s}\n",
+          "\"ms\":%.3f%s%s}\n",
           jsonString(r.display).c_str(), answerWord(r.answer), classes.c_str(), r.ocr ? "true" : "false", r.bytes,
-          r.textBytes, r.seconds * 1000.0, r.message.empty() ? "" : (",\"message\":" + jsonString(r.message)).c_str());
+          r.textBytes, r.seconds * 1000.0, r.message.empty() ? "" : (",\"message\":" + jsonString(r.message)).c_str(),
+          isValidUtf8(r.display) ? "" : (",\"path_bytes\":\"" + hexBytes(r.display) + "\"").c_str());
 }
 
 void Summary::add(const FileResult& r) {

@@ -20,6 +20,8 @@ struct FileResult {
   size_t textBytes = 0;  // handed to the recognizer (the OCR text for images)
   double seconds = 0;
   std::string message;  // why skipped or failed
+  // An expanded archive or compressed file: the results of its members, written in its place.
+  std::vector<FileResult> members;
 };
 
 const char* answerWord(Answer answer);
@@ -27,7 +29,10 @@ const char* answerWord(Answer answer);
 // Reads QuorvelParse's outcome: "dialog", "A; B; " or a lone fallback class name.
 void interpretResult(int status, const std::string& result, FileResult* out);
 
+// One tab-separated line; the name is escaped by plainName, so it never holds a tab or line break.
 void writeLine(FILE* out, const FileResult& r);
+// One JSON object on one line, valid UTF-8: a name that is not UTF-8 appears in "path" with U+FFFD
+// for each stray byte, and in full as hexadecimal bytes in "path_bytes".
 void writeJson(FILE* out, const FileResult& r);
 
 class Summary {
@@ -42,6 +47,7 @@ class Summary {
   size_t files_ = 0, bytes_ = 0;
 };
 
+// A JSON string literal of text, with bytes that are not UTF-8 replaced by U+FFFD.
 std::string jsonString(const std::string& text);
 
 }  // namespace host

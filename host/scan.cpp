@@ -2,12 +2,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
+
+#include "encoding.h"
+#include "progress.h"
+#include "repeatable.h"
+#include "unpack.h"
 
 namespace host {
 namespace {
@@ -16,57 +22,35 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-// A progress bar on standard error, drawn only when it is a terminal and the scan takes a while.
-class Progress {
- public:
-  Progress(size_t total, bool wanted) : total_(total), enabled_(wanted && total > 1 && isatty(STDERR_FILENO)) {
-    if (enabled_) thread_ = std::thread([this] { run(); });
-  }
-  ~Progress() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (drawn_) fprintf(stderr, "\r\033[K");
-  }
-  void advance(size_t bytes) {
-    done_ += 1;
-    bytes_ += bytes;
-  }
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_; })) return;
-    while (!stop_) {
-      const size_t done = done_, width = 30, filled = total_ ? done * width / total_ : 0;
-      fprintf(stderr, "\r[%s%s] %zu/%zu files, %.1f MB", std::string(filled, '#').c_str(),
-              std::string(width - filled, ' ').c_str(), done, total_, bytes_ / (1024.0 * 1024.0));
-      drawn_ = true;
-      wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stop_; });
-    }
-  }
-
-  const size_t total_;
-  const bool enabled_;
-  std::atomic<size_t> done_{0}, bytes_{0};
-  bool stop_ = false, drawn_ = false;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::thread thread_;
-};
-
 void recognise(const std::string& text, const Options& options, const Recognizer& recognizer, FileResult* r) {
   r->textBytes = text.size();
   std::string result;
   try {
-    const int status = recognizer.parse(text, options.mode, result, options.batchLen, options.samples);
+    const ParseFunction parse = [&recognizer](const std::string& t, int mode, std::string& out, int batchLen,
+                                              int samples) {
+      return recognizer.parse(t, mode, out, batchLen, samples);
+    };
+    const int status = parseRepeatably(parse, text, options, result);
     interpretResult(status, result, r);
   } catch (const std::exception& e) {
     r->answer = Answer::Error;
     r->message = std::string("recognition failed: ") + e.what();
+  }
+}
+
+// Reads the whole text within --max-bytes and parses it as UTF-8.
+void recogniseText(OpenInput& input, const Options& options, const Recognizer& recognizer, FileResult* r) {
+  std::string content, error;
+  bool tooLarge = false;
+  r->bytes = input.size();
+  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
+    r->message = error;
+  } else if (tooLarge) {
+    r->answer = Answer::Skipped;
+    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+  } else {
+    r->bytes = content.size();
+    recognise(toUtf8(content), options, recognizer, r);
   }
 }
 
@@ -87,53 +71,183 @@ const std::string& Plugins::imageTypes() {
   return ocr_.types();
 }
 
+namespace {
+
+// Images go to the OCR plug-in by path; standard input is copied to a temporary file first.
+void recogniseImage(const InputFile& file, OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+  r->ocr = true;
+  r->bytes = input.size();
+  std::string problem, text, error;
+  OcrFilter* ocr = plugins.ocr(&problem);
+  if (ocr == nullptr) {
+    r->message = "OCR unavailable: " + problem;
+    return;
+  }
+  TemporaryFile copy;
+  std::string path = file.path;
+  if (file.standardInput) {
+    std::string content;
+    bool tooLarge = false;
+    if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) return void(r->message = error);
+    if (tooLarge) {
+      r->answer = Answer::Skipped;
+      r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+      return;
+    }
+    r->bytes = content.size();
+    if (!copy.write(content, &error)) return void(r->message = error);
+    path = copy.path();
+  }
+  if (!ocr->extract(path, &text, &error))
+    r->message = error;
+  else
+    recognise(text, options, plugins.recognizer(), r);
+}
+
+// Bytes already in memory (an archive member), sorted out as a file would be.
+void scanBytes(const std::string& bytes, const Options& options, Plugins& plugins, FileResult* r) {
+  r->bytes = bytes.size();
+  switch (sniffKind(bytes.substr(0, kHeadBytes), bytes.size() <= kHeadBytes, plugins.imageTypes())) {
+    case Kind::Binary:
+      r->answer = Answer::Skipped;
+      r->message = "binary file";
+      break;
+    case Kind::Text:
+      if (bytes.size() > options.maxBytes) {
+        r->answer = Answer::Skipped;
+        r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+      } else {
+        recognise(toUtf8(bytes), options, plugins.recognizer(), r);
+      }
+      break;
+    case Kind::Image: {
+      r->ocr = true;
+      std::string problem, text, error;
+      OcrFilter* ocr = plugins.ocr(&problem);
+      TemporaryFile copy;
+      if (ocr == nullptr)
+        r->message = "OCR unavailable: " + problem;
+      else if (!copy.write(bytes, &error) || !ocr->extract(copy.path(), &text, &error))
+        r->message = error;
+      else
+        recognise(text, options, plugins.recognizer(), r);
+      break;
+    }
+  }
+}
+
+// The name of what a compressed file holds: its own name less the compression suffix.
+std::string contentName(const std::string& display) {
+  const size_t cut = display.find_last_of("/!");
+  std::string name = cut == std::string::npos ? display : display.substr(cut + 1);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return name;
+  const std::string suffix = name.substr(dot + 1);
+  name.erase(dot);
+  return suffix == "tgz" ? name + ".tar" : name;
+}
+
+// Expands an archive at the given level (1: a file named by the user), adding one result per member.
+void expandInto(const std::string& display, const std::string& bytes, int level, const Options& options,
+                Plugins& plugins, uint64_t* expanded, std::vector<FileResult>* results) {
+  ExpansionLimits limits;
+  limits.totalBytes = options.maxExpanded;
+  limits.ratio = options.maxRatio;
+  limits.memberBytes = options.maxBytes;
+  const std::string problem = expandArchive(bytes, contentName(display), limits, expanded, [&](Member&& m) {
+    const auto start = Clock::now();
+    FileResult r;
+    r.display = display + "!" + m.name;
+    if (!m.refusal.empty()) {
+      r.answer = Answer::Skipped;
+      r.message = m.refusal;
+    } else if (!archiveTypeOf(m.bytes).empty() && level < limits.depth) {
+      return expandInto(r.display, m.bytes, level + 1, options, plugins, expanded, results);
+    } else if (!archiveTypeOf(m.bytes).empty()) {
+      r.bytes = m.bytes.size();
+      r.answer = Answer::Skipped;
+      r.message = "archive nested deeper than " + std::to_string(limits.depth) + " levels";
+    } else {
+      scanBytes(m.bytes, options, plugins, &r);
+    }
+    r.seconds = secondsSince(start);
+    results->push_back(std::move(r));
+  });
+  if (!problem.empty()) {
+    FileResult r;
+    r.display = display;
+    r.bytes = bytes.size();
+    r.message = problem;
+    results->push_back(std::move(r));
+  }
+}
+
+// An archive or compressed file named by the user: read whole (within --max-bytes), then expanded.
+void scanArchive(OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+  std::string content, error;
+  bool tooLarge = false;
+  r->bytes = input.size();
+  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
+    r->message = error;
+    return;
+  }
+  if (tooLarge) {
+    r->answer = Answer::Skipped;
+    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
+    return;
+  }
+  uint64_t expanded = 0;
+  expandInto(r->display, content, 1, options, plugins, &expanded, &r->members);
+  if (r->members.empty()) {
+    r->answer = Answer::Skipped;
+    r->message = "archive without files";
+  }
+}
+
+}  // namespace
+
 FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins) {
   const auto start = Clock::now();
   FileResult r;
   r.display = file.display;
-  std::string content, error;
-  if (!readInput(file, &content, &error)) {
+  OpenInput input;
+  std::string error;
+  if (!input.open(file, &error)) {
     r.message = error;
+  } else if (archivesSupported() && !archiveTypeOf(input.head()).empty()) {
+    scanArchive(input, options, plugins, &r);
   } else {
-    r.bytes = content.size();
-    switch (sniffKind(file.standardInput ? "" : file.path, content, plugins.imageTypes())) {
+    switch (sniffKind(input.head(), input.wholeFile(), plugins.imageTypes())) {
       case Kind::Binary:
+        r.bytes = input.size();
         r.answer = Answer::Skipped;
         r.message = "binary file";
         break;
       case Kind::Text:
-        recognise(content, options, plugins.recognizer(), &r);
+        recogniseText(input, options, plugins.recognizer(), &r);
         break;
-      case Kind::Image: {
-        r.ocr = true;
-        std::string text, problem;
-        OcrFilter* ocr = plugins.ocr(&problem);
-        if (ocr == nullptr)
-          r.message = "OCR unavailable: " + problem;
-        else if (!ocr->extract(file.path, &text, &error))
-          r.message = error;
-        else
-          recognise(text, options, plugins.recognizer(), &r);
+      case Kind::Image:
+        recogniseImage(file, input, options, plugins, &r);
         break;
-      }
     }
   }
   r.seconds = secondsSince(start);
   return r;
 }
 
-Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out) {
+Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out,
+                size_t written) {
   std::vector<FileResult> results(files.size());
   std::vector<char> finished(files.size(), 0);
   std::mutex mutex;
   std::condition_variable ready;
   std::atomic<size_t> next{0};
-  Progress progress(files.size(), options.progress);
+  Progress progress(written, written + files.size(), options.progress);
 
   auto worker = [&] {
     for (size_t i; (i = next++) < files.size();) {
       FileResult r = scanOne(files[i], options, plugins);
-      progress.advance(r.bytes);
+      progress.advance(r.bytes, std::max<size_t>(r.members.size(), 1));
       std::lock_guard<std::mutex> lock(mutex);
       results[i] = std::move(r);
       finished[i] = 1;
@@ -150,8 +264,10 @@ Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plu
     ready.wait(lock, [&] { return finished[i] != 0; });
     const FileResult r = std::move(results[i]);
     lock.unlock();
-    options.json ? writeJson(out, r) : writeLine(out, r);
-    summary.add(r);
+    for (const FileResult& line : r.members.empty() ? std::vector<FileResult>{r} : r.members) {
+      options.json ? writeJson(out, line) : writeLine(out, line);
+      summary.add(line);
+    }
   }
   for (auto& t : threads) t.join();
   return summary;

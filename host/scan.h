@@ -36,8 +36,10 @@ class Plugins {
 FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugins);
 
 // Scans the files with options.jobs threads; results are written in input order as they finish.
+// `written` lines were written before, and count in the progress line's total.
 // @return the summary of the results written.
-Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out);
+Summary scanAll(const std::vector<InputFile>& files, const Options& options, Plugins& plugins, FILE* out,
+                size_t written = 0);
 
 }  // namespace host
 

@@ -36,7 +36,9 @@ struct Channel {
 struct State {
   std::mutex mutex;
   std::vector<Channel> channels;
-  int minLevel = kInfo;
+  // Info records of the recognizer carry the inspected text, so a host that sets nothing gets only
+  // warnings and errors.
+  int minLevel = kWarn;
   std::string filePath;  // empty: standard error
   int fd = STDERR_FILENO;
 };
@@ -47,7 +49,7 @@ State& state() {
 }
 
 int parseLevel(const char* text) {
-  if (text == nullptr || *text == '\0') return kInfo;
+  if (text == nullptr || *text == '\0') return kWarn;
   static const struct {
     const char* word;
     int level;
@@ -55,7 +57,7 @@ int parseLevel(const char* text) {
                {"warning", kWarn}, {"error", kError}, {"off", kOff}};
   for (const auto& w : words)
     if (strcasecmp(text, w.word) == 0) return w.level;
-  return kInfo;
+  return kWarn;
 }
 
 // Caller holds the mutex.

@@ -55,6 +55,27 @@ std::string checkBmpHeader(const uint8_t* data, size_t size, ImageHeader* header
   return "";
 }
 
+// Leptonica takes the palette size from the gap between the headers and the pixels and refuses a
+// palette longer than the pixel depth can address, which some writers emit (a 1-bit image with 16 or
+// 256 entries). Only the first 2^depth entries can be used: the copy keeps those alone.
+void trimBmpPalette(std::vector<uint8_t>* bytes) {
+  const uint8_t* data = bytes->data();
+  const uint32_t infoSize = le32(data + 14), offset = le32(data + 10);
+  const uint16_t bitsPerPixel = le16(data + 28);
+  if (bitsPerPixel > 8 || infoSize < 40 || offset > bytes->size() || offset < 14 + infoSize) return;
+  const uint32_t usable = 4u << bitsPerPixel, paletteStart = 14 + infoSize;
+  if (offset - paletteStart <= usable) return;
+  std::vector<uint8_t> trimmed(data, data + paletteStart + usable);
+  trimmed.insert(trimmed.end(), data + offset, data + bytes->size());
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) trimmed[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  put32(2, static_cast<uint32_t>(trimmed.size()));
+  put32(10, paletteStart + usable);
+  put32(46, 1u << bitsPerPixel);  // colours used
+  bytes->swap(trimmed);
+}
+
 // Leptonica prints its own complaints to standard error; the engine reports through its log.
 class QuietLeptonica {
  public:
@@ -129,6 +150,7 @@ Pix* readImage(const char* path, std::string* reason) {
   ImageHeader header;
   *reason = checkHeader(bytes.data(), bytes.size(), &header);
   if (!reason->empty()) return nullptr;
+  if (header.format == ImageFormat::kBmp) trimBmpPalette(&bytes);
   QuietLeptonica quiet;
   Pix* decoded = pixReadMem(bytes.data(), bytes.size());
   if (decoded == nullptr) {

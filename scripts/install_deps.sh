@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang-format
   libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  libarchive-dev
   python3-pil fonts-dejavu-core
 )
 
@@ -38,5 +39,23 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another package run (unattended upgrades, a second build) may hold apt's locks: wait for it, up to
+# APT_LOCK_WAIT seconds, rather than fail. dpkg's lock is waited for by apt itself; the lists lock
+# of `apt-get update` is not, so that step is retried while its message names a lock.
+wait_s=${APT_LOCK_WAIT:-900}
+apt_waiting() {
+  local deadline=$((SECONDS + wait_s)) log
+  log=$(mktemp)
+  until apt-get -o DPkg::Lock::Timeout="$wait_s" "$@" 2>"$log"; do
+    if ! grep -q 'Could not get lock\|Unable to acquire\|is held by process' "$log" || ((SECONDS >= deadline)); then
+      cat "$log" >&2
+      rm -f "$log"
+      return 1
+    fi
+    echo "install_deps: waiting for another package manager run to finish" >&2
+    sleep 5
+  done
+  rm -f "$log"
+}
+apt_waiting update -qq
+apt_waiting install -y -qq --no-install-recommends "${missing[@]}"

@@ -76,11 +76,26 @@ TEST_F(MorvikTest, LevelFromTheEnvironment) {
   h = configure("off");
   vesklog_error(h, "nothing");
   EXPECT_EQ(log().find("nothing"), std::string::npos);
-  h = configure("nonsense");  // unknown words mean the default, info
-  vesklog_debug(h, "hidden");
-  vesklog_info(h, "shown");
-  EXPECT_EQ(log().find("hidden"), std::string::npos);
-  EXPECT_NE(log().find("shown"), std::string::npos);
+}
+
+TEST_F(MorvikTest, InspectedTextStaysOutByDefault) {
+  for (const char* level : std::initializer_list<const char*>{"", "nonsense", nullptr}) {
+    configure("");
+    if (level == nullptr)
+      unsetenv("VESKLOG_LEVEL");
+    else
+      setenv("VESKLOG_LEVEL", level, 1);
+    const int h = vesklog_open_v2("TextExtractor_SCR", "QUORVEL");
+    vesklog_info(h, "Infer Result: dialog, Code Content:\n%s", "secret text");
+    vesklog_debug(h, "No %d, Infer Result: dialog, Code Content:\n%s", 0, "secret batch");
+    vesklog_warn(h, "a warning");
+    const std::string text = log();
+    EXPECT_EQ(text.find("secret"), std::string::npos) << (level ? level : "unset") << ": " << text;
+    EXPECT_NE(text.find("WARN [TextExtractor_SCR/QUORVEL] a warning\n"), std::string::npos) << text;
+  }
+  const int h = configure("info");
+  vesklog_info(h, "Infer Result: dialog, Code Content:\n%s", "asked for");
+  EXPECT_NE(log().find("Code Content:\nasked for\n"), std::string::npos);
 }
 
 TEST_F(MorvikTest, SameChannelSameHandle) {

@@ -129,6 +129,45 @@ TEST(CheckHeader, HeaderOfEveryGoodFixtureMatchesTheDecodedImage) {
   }
 }
 
+// A 1-bit BMP of width x height whose palette has `entries` entries (black, white, then grey), every
+// pixel of the left half set.
+std::vector<uint8_t> oneBitBmp(int32_t width, int32_t height, uint32_t entries, bool countEntries) {
+  const size_t row = rowBytes(width, 1);
+  std::vector<uint8_t> out = bmp(width, height, 1, 0, 4 * entries + row * static_cast<size_t>(height));
+  put32(&out, 10, 54 + 4 * entries);
+  put32(&out, 46, countEntries ? entries : 0);
+  for (uint32_t e = 1; e < entries; ++e) out[54 + 4 * e] = out[55 + 4 * e] = out[56 + 4 * e] = e == 1 ? 255 : 128;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width / 2; ++x)
+      out[54 + 4 * entries + row * y + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  return out;
+}
+
+TEST(ReadImage, OneBitBmpsAreReadWhateverTheirPaletteLength) {
+  char path[] = "/tmp/zantrel-bmp-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (const auto& [entries, counted] : {std::pair{2u, true}, {2u, false}, {16u, true}, {256u, false}, {256u, true}}) {
+    const std::vector<uint8_t> image = oneBitBmp(37, 9, entries, counted);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    std::string reason;
+    Pix* pix = zantrel::readImage(path, &reason);
+    ASSERT_NE(pix, nullptr) << entries << " entries: " << reason;
+    EXPECT_EQ(pixGetWidth(pix), 37);
+    EXPECT_EQ(pixGetHeight(pix), 9);
+    l_int32 r = 0, g = 0, b = 0, r2 = 0, g2 = 0, b2 = 0;
+    Pix* rgb = pixConvertTo32(pix);
+    pixGetRGBPixel(rgb, 2, 4, &r, &g, &b);      // a set pixel: palette entry 1, white
+    pixGetRGBPixel(rgb, 30, 4, &r2, &g2, &b2);  // a clear one: entry 0, black
+    EXPECT_EQ(r + g + b, 3 * 255) << entries;
+    EXPECT_EQ(r2 + g2 + b2, 0) << entries;
+    pixDestroy(&rgb);
+    pixDestroy(&pix);
+  }
+  unlink(path);
+}
+
 TEST(ReadImage, AlphaIsBlendedOverWhite) {
   std::string reason;
   Pix* image = zantrel::readImage(fixture("code_alpha.png").c_str(), &reason);
