@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Fetches what the OCR engine needs to cross-build for arm64 into the folder given as $1
+# Fetches what the OCR engine and the host need to cross-build for arm64 into the folder given as $1
 # (default .cache/sysroot-arm64), which cmake/aarch64-linux-gnu.cmake searches:
-#   usr/lib/aarch64-linux-gnu/  Leptonica and the shared libraries it links (Debian 12's arm64 packages)
+#   usr/lib/aarch64-linux-gnu/  Leptonica, libarchive and the shared libraries they link (Debian 12's arm64
+#                               packages)
+#   usr/include/archive.h       libarchive's headers
 #   usr/include/leptonica/      its headers; lept.pc is read with PKG_CONFIG_SYSROOT_DIR set to the folder
 #   usr/include/tesseract       a link to the host's /usr/include/tesseract (libtesseract-dev): the engine
 #                               loads Tesseract at run time, and its headers are the same for every architecture
@@ -26,6 +28,15 @@ pins=(
   "liblerc4=4.0.0+ds-2 c5294ed128ac375249098c43be9805c787ed1c65703fe1d877ead4213904f123"
   "liblzma5=5.4.1-1+deb12u1 647ce9d81e41c30071ce6ac0d3324579216a33aaa1d28971d6952315f6a95a75"
   "libzstd1=1.5.4+dfsg2-5 95e173c9538f96ede4fc275ec7863f395a97dd0ea62454be9bc914efa1b9be93"
+  # libarchive, which the host expands archives and compressed files with, and the libraries it links
+  "libarchive-dev=3.6.2-1+deb12u4 c419fe6963b6abe8330fc4e9d14381ee99ec1cd7a51d16a40143c1bf0b7ba479"
+  "libarchive13=3.6.2-1+deb12u4 04fa92e0fac6c44d41259802692d1ca065b65fb7909b9419a2f0e496de442fdb"
+  "libacl1=2.3.1-3 2b0eef11a2e271e7355adaf1f6cbf8d2e83835ae1b6cf15165d59b8289c08342"
+  "libbz2-1.0=1.0.8-5+b1 d3a96ece03326498b39ff093a76800dfcbcb1d4049d6ae6e9f6fa1aa7a590ad6"
+  "liblz4-1=1.9.4-1 f061216ce11aabba8f032dfd6c75c181e782fef7493033b9621a8c3b2953b87e"
+  "libnettle8=3.8.1-2 c945ff210df69cf7b95e935b8fa936e81c1c1f475355e3d5db83510b174f0cd6"
+  "libxml2=2.9.14+dfsg-1.3~deb12u6 0bc00975e459387535a4bbabe98a398f0e77c9ab82474face18d01ae8ed0dae4"
+  "libicu72=72.1-3+deb12u1 4f5d892fd81110435e45ed0a5f1b12899d7ff989d51db283cbc043f5631646d8"
 )
 TESSERACT_HEADERS=/usr/include/tesseract
 
@@ -104,7 +115,7 @@ fi
 rm -rf "${dest:?}/usr/share"
 ln -s "$TESSERACT_HEADERS" "$dest/usr/include/tesseract"
 
-# Every library Leptonica needs is here or in the cross toolchain's folder.
+# Every library Leptonica and libarchive need is here or in the cross toolchain's folder.
 libdir="$dest/usr/lib/aarch64-linux-gnu"
 for lib in "$libdir"/*.so.*; do
   [[ -L "$lib" ]] && continue
@@ -117,4 +128,4 @@ for lib in "$libdir"/*.so.*; do
 done
 
 printf '%s\n' "${pins[@]}" >"$stamp"
-log "arm64 Leptonica ready in $dest"
+log "arm64 Leptonica and libarchive ready in $dest"
