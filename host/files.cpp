@@ -72,7 +72,8 @@ Kind sniffKind(const std::string& head, bool wholeFile, const std::string& image
   if (!type.empty()) {
     const std::string list = ";" + imageTypes + ";";
     auto listed = [&](const char* name) { return list.find(";" + std::string(name) + ";") != std::string::npos; };
-    if (listed(type.c_str()) || (type == "jpg" && listed("jpeg")) || (type == "tif" && listed("tiff")))
+    if (imageTypes == kAnyImageType || listed(type.c_str()) || (type == "jpg" && listed("jpeg")) ||
+        (type == "tif" && listed("tiff")))
       return Kind::Image;
   }
   if (hasUtf16Mark(head)) return Kind::Text;

@@ -37,7 +37,9 @@ std::string imageTypeOf(const std::string& head);
 // in `imageTypes` ("jpg;png;..."; "jpeg" and "tiff" stand for "jpg" and "tif" too); text when it
 // starts with a UTF-16 byte order mark; binary when it holds a NUL byte (one NUL as the last byte
 // of a head that is the whole file excepted) or too many bytes that are neither printable,
-// whitespace nor UTF-8; else text.
+// whitespace nor UTF-8; else text. `kAnyImageType` takes an image of every type: with no OCR plug-in,
+// images still go the image way, to be named as files OCR could not read.
+constexpr const char* kAnyImageType = "*";
 Kind sniffKind(const std::string& head, bool wholeFile, const std::string& imageTypes);
 
 // An input opened for reading: its head is read first, the rest only when asked for.

@@ -59,16 +59,16 @@ void recogniseText(OpenInput& input, const Options& options, const Recognizer& r
 OcrFilter* Plugins::ocr(std::string* problem) {
   std::call_once(ocrLoaded_, [this] {
     if (!ocr_.load(libDir_, &ocrProblem_))
-      fprintf(stderr, "quorvel: warning: %s; images are sorted as other files\n", ocrProblem_.c_str());
+      fprintf(stderr, "quorvel: warning: %s; images cannot be read\n", ocrProblem_.c_str());
   });
   *problem = ocrProblem_;
   return ocr_.ready() ? &ocr_ : nullptr;
 }
 
 const std::string& Plugins::imageTypes() {
+  static const std::string anyImage = kAnyImageType;
   std::string problem;
-  ocr(&problem);
-  return ocr_.types();
+  return ocr(&problem) != nullptr ? ocr_.types() : anyImage;
 }
 
 namespace {

@@ -395,6 +395,18 @@ TEST_F(HostProgramTest, UsageVersionAndBadArguments) {
   EXPECT_EQ(run(exe() + " destroy 2>/dev/null").status, 2);
 }
 
+TEST_F(HostProgramTest, WithoutTheOcrPlugInAnImageIsAnErrorNotABinaryFile) {
+  const fs::path plugin = *tree_ / "lib/libPellory.so";
+  const bool present = fs::is_symlink(plugin);
+  if (present) fs::rename(plugin, plugin.string() + ".away");
+  const fs::path image = fs::path(QUORVEL_TEST_FIXTURES) / "../../samples/listing.png";
+  const Outcome r = run(exe() + " scan --no-progress " + image.string() + " 2>&1");
+  if (present) fs::rename(plugin.string() + ".away", plugin);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("listing.png\terror\t"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("OCR unavailable"), std::string::npos) << r.out;
+}
+
 TEST_F(HostProgramTest, MissingModelBundleIsFatalAndNamed) {
   const fs::path model = *tree_ / "data/models/SCR/SCR.onnx";
   fs::rename(model, model.string() + ".away");

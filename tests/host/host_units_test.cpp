@@ -68,7 +68,8 @@ TEST(HostFilesTest, KindsByContentAlone) {
   EXPECT_EQ(host::sniffKind(std::string("II*\0\x08\0", 6), false, types), host::Kind::Image);
   EXPECT_EQ(host::sniffKind(std::string("RIFF\0\0\0\0WEBPVP8 ", 16), false, types), host::Kind::Image);
   EXPECT_EQ(host::sniffKind(bmp, false, types), host::Kind::Image);
-  EXPECT_EQ(host::sniffKind(png, false, "jpg;bmp"), host::Kind::Binary);  // an image the plug-in does not take
+  EXPECT_EQ(host::sniffKind(png, false, "jpg;bmp"), host::Kind::Binary);           // an image the plug-in does not take
+  EXPECT_EQ(host::sniffKind(png, false, host::kAnyImageType), host::Kind::Image);  // no plug-in to ask
   EXPECT_EQ(host::sniffKind("\xFF\xD8\xFF", false, "jpeg"), host::Kind::Image);
   EXPECT_EQ(host::imageTypeOf("BMW and Audi drivers, a survey of 200 owners\n"), "");
   EXPECT_EQ(host::sniffKind("int main() {\n\treturn 0;\r\n}\n", true, types), host::Kind::Text);
