@@ -80,7 +80,8 @@ class Progress:
 # ---- fetch --------------------------------------------------------------------------------------------
 
 def fetch(cache, entries, losses):
-    """Downloads what is not cached yet. Returns {project id: folder} of the entries that are complete."""
+    """Downloads what is not cached yet. Returns {project id: folder} of the entries that are complete, and
+    how many entries this run downloaded."""
     pending = [e for e in entries if not os.path.exists(os.path.join(sources.download_folder(cache, e), ".complete"))]
     log(f"fetch: {len(entries)} entries, {len(pending)} to download into {cache}/downloads")
     if any(sources.KINDS[e.kind].uses_apt for e in pending):
@@ -110,7 +111,7 @@ def fetch(cache, entries, losses):
         folder = sources.download_folder(cache, e)
         if os.path.exists(os.path.join(folder, ".complete")):
             complete[sources.project_id(e)] = folder
-    return complete
+    return complete, len(pending)
 
 
 # ---- extract ------------------------------------------------------------------------------------------
@@ -353,7 +354,8 @@ def print_summary(summary, report):
 def summary_markdown(report):
     """The corpus summary as a Markdown page, committed beside the manifest it was built from."""
     out = [f"# Corpus summary\n", f"Built by `training/corpus.py` from {report['entries']} manifest entries: "
-           f"{report['projects']} projects gave files, in {report['minutes']} min.\n",
+           f"{report['projects']} projects gave files. This run took {report['minutes']} min and downloaded "
+           f"{report['downloaded']} entries (the others came from the download cache).\n",
            "| class | train files | train projects | val files | val projects | test files | test projects |",
            "|---|---|---|---|---|---|---|"]
     for cls, e in report["summary"].items():
@@ -386,7 +388,7 @@ def main():
         os.remove(losses_log)
     losses, filtered = sources.Losses(losses_log), collections.Counter()
 
-    folders = fetch(cache, entries, losses)
+    folders, downloaded = fetch(cache, entries, losses)
     if args.fetch_only:
         return
     results = extract(cache, entries, folders, losses, filtered)
@@ -399,7 +401,7 @@ def main():
         "too_narrow_for_share_cap": too_narrow,
         "short": selection.shortfalls(summary, MIN_TRAIN_PROJECTS, MIN_TEST_PROJECTS, WIDE_CLASSES,
                                       MIN_WIDE_TRAIN_PROJECTS),
-        "minutes": round((time.monotonic() - started) / 60, 1),
+        "minutes": round((time.monotonic() - started) / 60, 1), "downloaded": downloaded,
     }
     json.dump(report, open(os.path.join(cache, "summary.json"), "w"), indent=1)
     with open(os.path.join(cache, "summary.md"), "w") as fh:

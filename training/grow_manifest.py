@@ -43,6 +43,7 @@ FAMILIES = {
     "octave": (r"^octave-.+$", 20000, "MATLAB-language Octave packages"),
     "erlang": (r"^erlang-.+$", 20000, "Erlang libraries"),
     "tex": (r"^texlive-.+$", 60000, "TeX packages and classes"),
+    "clojure": (r"^lib.+-clojure$", 20000, "Clojure libraries, sources inside their jars"),
     "dev": (r"^lib(?!rust-|ghc-|.*-ocaml-dev$).+-dev$", 20000, "C and C++ headers"),
 }
 # npm families: (summary pattern, fewest monthly downloads, what the family is for), picked from the most
@@ -53,6 +54,8 @@ NPM_FAMILIES = {
                    "ios/ and android/ folders of mobile plugins (Swift, Objective-C, Kotlin, Java)"),
     "npm-native": (r"\b(native (addon|module|bindings?)|node-gyp|n-api|napi|c\+\+)\b", 500,
                    "C and C++ of native add-ons"),
+    "npm-coffee": (r"\bcoffee-?script\b", 100, "CoffeeScript sources"),
+    "npm-powershell": (r"\bpowershell\b", 100, "PowerShell scripts and modules"),
     "npm-css": (r"\b(css|stylesheets?|sass|less)\b", 2000, "CSS"),
 }
 NPM_LIST = "/work/.library/env/packages/npm.tsv"
