@@ -34,10 +34,11 @@ uint32_t textSeed(const std::string& text) {
 
 int parseRepeatably(const ParseFunction& parse, const std::string& text, const Options& options, std::string& result) {
   const int mode = modeFor(options, text.size());
-  if (!mayDrawWindows(mode, options.batchLen, text.size()))
-    return parse(text, mode, result, options.batchLen, options.samples);
-  std::lock_guard<std::mutex> lock(g_generatorLock);
-  srand(textSeed(text));
+  std::unique_lock<std::mutex> lock(g_generatorLock, std::defer_lock);
+  if (mayDrawWindows(mode, options.batchLen, text.size())) {
+    lock.lock();
+    srand(textSeed(text));
+  }
   return parse(text, mode, result, options.batchLen, options.samples);
 }
 

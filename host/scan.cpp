@@ -38,20 +38,37 @@ void recognise(const std::string& text, const Options& options, const Recognizer
   }
 }
 
-// Reads the whole text within --max-bytes and parses it as UTF-8.
-void recogniseText(OpenInput& input, const Options& options, const Recognizer& recognizer, FileResult* r) {
-  std::string content, error;
+void skip(FileResult* r, std::string reason) {
+  r->answer = Answer::Skipped;
+  r->message = std::move(reason);
+}
+
+void skipTooLarge(const Options& options, FileResult* r) {
+  skip(r, "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)");
+}
+
+// Reads the whole input within --max-bytes into *content. @return false when *r already holds the
+// answer: an error, or skipped for its size.
+bool readWithinLimit(OpenInput& input, const Options& options, std::string* content, FileResult* r) {
+  std::string error;
   bool tooLarge = false;
   r->bytes = input.size();
-  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
+  if (!input.readAll(options.maxBytes, content, &tooLarge, &error)) {
     r->message = error;
-  } else if (tooLarge) {
-    r->answer = Answer::Skipped;
-    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
-  } else {
-    r->bytes = content.size();
-    recognise(toUtf8(content), options, recognizer, r);
+    return false;
   }
+  if (tooLarge) {
+    skipTooLarge(options, r);
+    return false;
+  }
+  r->bytes = content->size();
+  return true;
+}
+
+// Reads the whole text within --max-bytes and parses it as UTF-8.
+void recogniseText(OpenInput& input, const Options& options, const Recognizer& recognizer, FileResult* r) {
+  std::string content;
+  if (readWithinLimit(input, options, &content, r)) recognise(toUtf8(content), options, recognizer, r);
 }
 
 }  // namespace
@@ -73,10 +90,11 @@ const std::string& Plugins::imageTypes() {
 
 namespace {
 
-// Images go to the OCR plug-in by path; standard input is copied to a temporary file first.
-void recogniseImage(const InputFile& file, OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+// An image through the OCR plug-in, then its text through the recognizer. The plug-in reads files, so
+// bytes not on disk (`inMemory`) are written to a temporary file first.
+void recogniseImage(const std::string& path, const std::string* inMemory, const Options& options, Plugins& plugins,
+                    FileResult* r) {
   r->ocr = true;
-  r->bytes = input.size();
   std::string problem, text, error;
   OcrFilter* ocr = plugins.ocr(&problem);
   if (ocr == nullptr) {
@@ -84,24 +102,23 @@ void recogniseImage(const InputFile& file, OpenInput& input, const Options& opti
     return;
   }
   TemporaryFile copy;
-  std::string path = file.path;
-  if (file.standardInput) {
-    std::string content;
-    bool tooLarge = false;
-    if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) return void(r->message = error);
-    if (tooLarge) {
-      r->answer = Answer::Skipped;
-      r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
-      return;
-    }
-    r->bytes = content.size();
-    if (!copy.write(content, &error)) return void(r->message = error);
-    path = copy.path();
-  }
-  if (!ocr->extract(path, &text, &error))
+  if (inMemory != nullptr && !copy.write(*inMemory, &error)) return void(r->message = error);
+  if (!ocr->extract(inMemory != nullptr ? copy.path() : path, &text, &error))
     r->message = error;
   else
     recognise(text, options, plugins.recognizer(), r);
+}
+
+// A named image is read where it lies; standard input is read first (within --max-bytes).
+void recogniseImage(const InputFile& file, OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
+  r->ocr = true;
+  r->bytes = input.size();
+  std::string problem, content;
+  if (plugins.ocr(&problem) == nullptr) return void(r->message = "OCR unavailable: " + problem);
+  if (!file.standardInput)
+    recogniseImage(file.path, nullptr, options, plugins, r);
+  else if (readWithinLimit(input, options, &content, r))
+    recogniseImage(file.path, &content, options, plugins, r);
 }
 
 // Bytes already in memory (an archive member), sorted out as a file would be.
@@ -109,30 +126,17 @@ void scanBytes(const std::string& bytes, const Options& options, Plugins& plugin
   r->bytes = bytes.size();
   switch (sniffKind(bytes.substr(0, kHeadBytes), bytes.size() <= kHeadBytes, plugins.imageTypes())) {
     case Kind::Binary:
-      r->answer = Answer::Skipped;
-      r->message = "binary file";
+      skip(r, "binary file");
       break;
     case Kind::Text:
-      if (bytes.size() > options.maxBytes) {
-        r->answer = Answer::Skipped;
-        r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
-      } else {
-        recognise(toUtf8(bytes), options, plugins.recognizer(), r);
-      }
-      break;
-    case Kind::Image: {
-      r->ocr = true;
-      std::string problem, text, error;
-      OcrFilter* ocr = plugins.ocr(&problem);
-      TemporaryFile copy;
-      if (ocr == nullptr)
-        r->message = "OCR unavailable: " + problem;
-      else if (!copy.write(bytes, &error) || !ocr->extract(copy.path(), &text, &error))
-        r->message = error;
+      if (bytes.size() > options.maxBytes)
+        skipTooLarge(options, r);
       else
-        recognise(text, options, plugins.recognizer(), r);
+        recognise(toUtf8(bytes), options, plugins.recognizer(), r);
       break;
-    }
+    case Kind::Image:
+      recogniseImage(r->display, &bytes, options, plugins, r);
+      break;
   }
 }
 
@@ -158,15 +162,14 @@ void expandInto(const std::string& display, const std::string& bytes, int level,
     const auto start = Clock::now();
     FileResult r;
     r.display = display + "!" + m.name;
+    const bool archive = m.refusal.empty() && !archiveTypeOf(m.bytes).empty();
     if (!m.refusal.empty()) {
-      r.answer = Answer::Skipped;
-      r.message = m.refusal;
-    } else if (!archiveTypeOf(m.bytes).empty() && level < limits.depth) {
+      skip(&r, m.refusal);
+    } else if (archive && level < limits.depth) {
       return expandInto(r.display, m.bytes, level + 1, options, plugins, expanded, results);
-    } else if (!archiveTypeOf(m.bytes).empty()) {
+    } else if (archive) {
       r.bytes = m.bytes.size();
-      r.answer = Answer::Skipped;
-      r.message = "archive nested deeper than " + std::to_string(limits.depth) + " levels";
+      skip(&r, "archive nested deeper than " + std::to_string(limits.depth) + " levels");
     } else {
       scanBytes(m.bytes, options, plugins, &r);
     }
@@ -184,24 +187,11 @@ void expandInto(const std::string& display, const std::string& bytes, int level,
 
 // An archive or compressed file named by the user: read whole (within --max-bytes), then expanded.
 void scanArchive(OpenInput& input, const Options& options, Plugins& plugins, FileResult* r) {
-  std::string content, error;
-  bool tooLarge = false;
-  r->bytes = input.size();
-  if (!input.readAll(options.maxBytes, &content, &tooLarge, &error)) {
-    r->message = error;
-    return;
-  }
-  if (tooLarge) {
-    r->answer = Answer::Skipped;
-    r->message = "larger than --max-bytes (" + std::to_string(options.maxBytes) + " bytes)";
-    return;
-  }
+  std::string content;
+  if (!readWithinLimit(input, options, &content, r)) return;
   uint64_t expanded = 0;
   expandInto(r->display, content, 1, options, plugins, &expanded, &r->members);
-  if (r->members.empty()) {
-    r->answer = Answer::Skipped;
-    r->message = "archive without files";
-  }
+  if (r->members.empty()) skip(r, "archive without files");
 }
 
 }  // namespace
@@ -220,8 +210,7 @@ FileResult scanOne(const InputFile& file, const Options& options, Plugins& plugi
     switch (sniffKind(input.head(), input.wholeFile(), plugins.imageTypes())) {
       case Kind::Binary:
         r.bytes = input.size();
-        r.answer = Answer::Skipped;
-        r.message = "binary file";
+        skip(&r, "binary file");
         break;
       case Kind::Text:
         recogniseText(input, options, plugins.recognizer(), &r);
