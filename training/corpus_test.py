@@ -88,10 +88,10 @@ class SourceKinds(unittest.TestCase):
         folder = os.path.join(self.root, "dl")
         write(os.path.join(folder, "x_1.0.orig.tar.gz"), b"\x1f\x8b garbage")
         losses = sources.Losses(os.path.join(self.root, "losses.log"))
-        self.assertEqual(list(sources.debian_source_members(folder, sources.Entry("deb", "x", "1.0"), losses)), [])
+        self.assertEqual(list(sources.tarball_members(folder, sources.Entry("deb", "x", "1.0"), losses)), [])
         empty = os.path.join(self.root, "empty")
         os.makedirs(empty)
-        list(sources.npm_members(empty, sources.Entry("npm", "y", "1.0.0"), losses))
+        list(sources.tarball_members(empty, sources.Entry("npm", "y", "1.0.0"), losses))
         self.assertEqual(losses.counts, {"corrupt archive": 1, "no archive": 1})
         with open(os.path.join(self.root, "losses.log")) as fh:
             self.assertEqual([line.split("\t")[:2] for line in fh],

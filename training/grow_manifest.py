@@ -65,31 +65,29 @@ MAX_PER_SCOPE = 3  # packages of one npm scope: one organisation's packages read
 NOT_SOURCES = re.compile(r"-(dbg|dbgsym|doc|docs)$|^python3-(all|dev|minimal)")
 
 
-def packages(lists):
-    """{name: fields} of every binary package in the Packages files of the apt lists folder."""
-    found = {}
-    for path in sorted(glob.glob(os.path.join(lists, "*_Packages*"))):
+def stanzas(lists, kind):
+    """(fields, stanza text) of every package in the apt lists folder's `kind` files (Packages, Sources)."""
+    for path in sorted(glob.glob(os.path.join(lists, f"*_{kind}*"))):
         text = subprocess.run(["/usr/lib/apt/apt-helper", "cat-file", path], check=True,
                               capture_output=True, text=True).stdout
         for stanza in text.split("\n\n"):
             fields = dict(re.findall(r"^([A-Za-z-]+): (.*)$", stanza, re.M))
             if "Package" in fields:
-                found[fields["Package"]] = fields
-    return found
+                yield fields, stanza
+
+
+def packages(lists):
+    """{name: fields} of every binary package in the apt lists folder."""
+    return {fields["Package"]: fields for fields, _ in stanzas(lists, "Packages")}
 
 
 def source_packages(lists):
-    """{name: fields} of every source package in the Sources files of the apt lists folder."""
+    """{name: fields} of every source package in the apt lists folder, with the size of its files."""
     found = {}
-    for path in sorted(glob.glob(os.path.join(lists, "*_Sources*"))):
-        text = subprocess.run(["/usr/lib/apt/apt-helper", "cat-file", path], check=True,
-                              capture_output=True, text=True).stdout
-        for stanza in text.split("\n\n"):
-            fields = dict(re.findall(r"^([A-Za-z-]+): (.*)$", stanza, re.M))
-            if "Package" in fields:
-                sizes = re.findall(r"^ [0-9a-f]{64} (\d+) ", stanza.split("Checksums-Sha256:", 1)[-1], re.M)
-                fields["Size-KiB"] = sum(int(n) for n in sizes) // 1024
-                found[fields["Package"]] = fields
+    for fields, stanza in stanzas(lists, "Sources"):
+        sizes = re.findall(r"^ [0-9a-f]{64} (\d+) ", stanza.split("Checksums-Sha256:", 1)[-1], re.M)
+        fields["Size-KiB"] = sum(int(n) for n in sizes) // 1024
+        found[fields["Package"]] = fields
     return found
 
 

@@ -202,7 +202,8 @@ def _source_path(name):
     return "/".join(parts[1:]) if len(parts) > 1 and parts[1] else None
 
 
-def _tarball_members(folder, entry, losses, path_of):
+def tarball_members(folder, entry, losses):
+    """The files of a source package's or an npm package's tarballs, their top folder dropped."""
     project = project_id(entry)
     found = tarballs(folder)
     if not found:
@@ -212,15 +213,7 @@ def _tarball_members(folder, entry, losses, path_of):
         if tar is None:
             continue
         with tar:
-            yield from _tar_members(tar, path_of, losses, project, os.path.basename(tb))
-
-
-def debian_source_members(folder, entry, losses):
-    yield from _tarball_members(folder, entry, losses, _source_path)
-
-
-def npm_members(folder, entry, losses):
-    yield from _tarball_members(folder, entry, losses, _source_path)
+            yield from _tar_members(tar, _source_path, losses, project, os.path.basename(tb))
 
 
 def debian_binary_members(folder, entry, losses):
@@ -514,8 +507,8 @@ class SourceKind:
 
 
 KINDS = {
-    "deb": SourceKind(fetch_debian_source, debian_source_members, _check_debian, batch=20, uses_apt=True),
+    "deb": SourceKind(fetch_debian_source, tarball_members, _check_debian, batch=20, uses_apt=True),
     "bin": SourceKind(fetch_debian_binary, debian_binary_members, _check_debian, batch=40, uses_apt=True),
-    "npm": SourceKind(fetch_npm, npm_members, _check_npm, batch=20),
+    "npm": SourceKind(fetch_npm, tarball_members, _check_npm, batch=20),
     "git": SourceKind(fetch_git, git_members, _check_git),
 }
