@@ -44,6 +44,8 @@ class ManifestLines(unittest.TestCase):
         hashes = frozenset([hashlib.sha256(b"someone/kept").hexdigest()])
         self.assertTrue(sources.is_heldout("Someone/Kept", hashes))
         self.assertFalse(sources.is_heldout("someone/other", hashes))
+        with self.assertRaisesRegex(sources.ManifestError, "is missing"):
+            sources.heldout_hashes(os.path.join(tempfile.gettempdir(), "no-such-list.sha256"))
 
 
 def write(path, data):
@@ -112,6 +114,9 @@ class SourceKinds(unittest.TestCase):
         subprocess.run(["git", "clone", "-q", "--bare", work, os.path.join(mirror, "demo.git")], check=True)
         old_mirror, sources.GIT_MIRROR = sources.GIT_MIRROR, os.path.join(self.root, "mirror")
         self.addCleanup(setattr, sources, "GIT_MIRROR", old_mirror)
+        write(os.path.join(self.root, "heldout.sha256"), hashlib.sha256(b"someone/kept").hexdigest().encode() + b"\n")
+        old_list, sources.HELDOUT_LIST = sources.HELDOUT_LIST, os.path.join(self.root, "heldout.sha256")
+        self.addCleanup(setattr, sources, "HELDOUT_LIST", old_list)
         # a mirror may lack the largest blobs: that file alone is lost, and counted
         big = subprocess.run(git + ["rev-parse", f"{first}:data/big.jl"], check=True, capture_output=True,
                              text=True).stdout.strip()
@@ -124,6 +129,8 @@ class SourceKinds(unittest.TestCase):
         got = {p: read() for p, _, read in sources.git_members(folder, entry, losses)}
         self.assertEqual(got, {"src/main.jl": b"println(1)\n"})
         self.assertEqual(losses.counts, {"missing blob": 1})
+        kept = sources.Entry("git", "Someone/Kept", first)
+        self.assertIn("kept for evaluation", sources.fetch_git(self.root, [kept], [folder])[kept])
         missing = sources.Entry("git", "someone/demo", "0" * 40)
         self.assertIn("not in the repository", sources.fetch_git(self.root, [missing], [folder])[missing])
 

@@ -115,9 +115,12 @@ class Losses:
 
 # ---- heldout repositories ---------------------------------------------------------------------------
 
-def heldout_hashes(path=HELDOUT_LIST):
+def heldout_hashes(path=None):
+    """The sha256 of every held-out `owner/name`. Without the list no repository can be checked, so
+    none is taken."""
+    path = path or HELDOUT_LIST
     if not os.path.exists(path):
-        return frozenset()
+        raise ManifestError(f"{path} is missing: repositories cannot be checked against the held-out list")
     with open(path) as fh:
         return frozenset(line.split()[0].lower() for line in fh if line.strip() and not line.startswith("#"))
 
