@@ -22,6 +22,7 @@ import zlib
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import corpus_index  # noqa: E402
 import labels  # noqa: E402
 from calibrate import short_snippet  # noqa: E402
 
@@ -38,12 +39,8 @@ def log(msg):
 
 def split_files(cache, wanted="test"):
     by_class = collections.defaultdict(list)
-    with open(os.path.join(cache, "index.tsv")) as fh:
-        next(fh)
-        for line in fh:
-            fid, cls, project, split, size, path = line.rstrip("\n").split("\t")
-            if split == wanted:
-                by_class[cls].append((zlib.crc32(fid.encode()), fid, cls))
+    for r in corpus_index.of_split(corpus_index.read_index(cache), wanted):
+        by_class[r["class"]].append((zlib.crc32(r["id"].encode()), r["id"], r["class"]))
     chosen = []
     for cls in labels.CLASSES:
         chosen += [(fid, c) for _, fid, c in sorted(by_class.get(cls, []))[:EVAL_CAP]]
@@ -174,7 +171,8 @@ def epochs_text(training):
     cut = f", cut short by the time limit from {epochs['asked']}" if epochs["done"] < epochs["asked"] else ""
     averaged = training.get("kept", {}).get("averaged_epochs", 0)
     kept = f"; the bundle holds the weights averaged over the last {averaged} epochs" if averaged else ""
-    return f"{epochs['done']} epochs ({minutes} here{cut}{kept})"
+    where = training.get("trained_on", "this machine's CPU")
+    return f"{epochs['done']} epochs ({minutes} on {where}{cut}{kept})"
 
 
 def write_card(bundle, ev, summary, training):
