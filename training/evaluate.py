@@ -175,8 +175,10 @@ def epochs_text(training):
     return f"{epochs['done']} epochs ({minutes} on {where}{cut}{kept})"
 
 
-def write_card(bundle, ev, summary, training):
+def write_card(bundle, ev, summary, training, previous=None):
+    """previous: the evaluation of another bundle on the same split (--compare), shown beside this one."""
     s, sh = ev["full"], ev["short"]
+    ps, psh = (previous["full"], previous["short"]) if previous else ({"per_class": {}}, {"per_class": {}})
     cls_rows = []
     for c in labels.CLASSES:
         e = summary[c]
@@ -187,7 +189,8 @@ def write_card(bundle, ev, summary, training):
         cls_rows.append(f"| {c} | {files} | {projects} | {e['train']['files']}/{e['train']['projects']} | "
                         f"{e['test']['files']}/{e['test']['projects']} | "
                         f"{pct(acc) if acc is not None else 'n/a'} ({s['counts'].get(c, 0)}) | "
-                        f"{pct(sacc) if sacc is not None else 'n/a'} |")
+                        f"{pct(sacc) if sacc is not None else 'n/a'} |"
+                        + (f" {pct(ps['per_class'][c]) if c in ps['per_class'] else 'n/a'} |" if previous else ""))
     p = ev.get("peers")
     peer_lines = []
     if p:
@@ -231,6 +234,15 @@ that maximised the mean of the three accuracy rates on {cal['files']} validation
 snippets (code files {pct(cal['before']['code_files'])} -> {pct(cal['after']['code_files'])}, prose as dialog
 {pct(cal['before']['prose_files'])} -> {pct(cal['after']['prose_files'])}, snippets {pct(cal['before']['snippets'])} -> {pct(cal['after']['snippets'])})."""
 
+    prev_head, prev_rule = (" previous bundle, whole files |", "---|") if previous else ("", "")
+    comparison = "" if not previous else f"""
+
+The previous bundle ({previous.get('bundle_note', 'the one this bundle replaces')}), measured by the same evaluation
+on the same test files: code files {pct(ps['code_top1'])} (class mean {pct(ps['code_top1_class_mean'])}), prose as
+"dialog" {pct(ps['prose_dialog'])}, texts of 100 to 500 bytes {pct(psh['all_top1'])}; against this bundle's
+{pct(s['code_top1'])}, {pct(s['prose_dialog'])} and {pct(sh['all_top1'])}. Its accuracy per class is the last
+column of the table below."""
+
     def met(v, goal, higher=True):
         ok = v >= goal if higher else v <= goal
         return "met" if ok else "missed"
@@ -265,7 +277,7 @@ scarce classes give more pieces and snippets each, so that their epochs repeat f
 
 Speed: `quorvel_eval time` (SCRNet::SCRParse on a 500-byte piece: encoding, tensor, run), 5 rounds of
 {int(t.get('runs', 0))} calls after warm-up, on {ev['machine']} (this development machine: 2 cores, shared with other
-builds while measured, so the median is pessimistic).
+builds while measured, so the median is pessimistic).{comparison}
 
 ## Classes, corpus and accuracy per class
 
@@ -274,13 +286,14 @@ validation split holds the rest). Accuracy is top-1 of the library on whole test
 brackets, at most {EVAL_CAP} per class) and on one 100-500 byte snippet of each. "n/a": no project of the class
 could be put in the test split (too few projects).
 
-| class | files | projects | train | test | accuracy, whole files | accuracy, 100-500 B |
-|---|---|---|---|---|---|---|
+| class | files | projects | train | test | accuracy, whole files | accuracy, 100-500 B |{prev_head}
+|---|---|---|---|---|---|---|{prev_rule}
 {chr(10).join(cls_rows)}
 
-The corpus comes only from the Debian bookworm source and binary packages (binary packages for the sources
-they ship: Octave packages, Clojure jars, Rust crates, Lisp libraries, ...) and npm packages pinned in
-`training/manifest`; files are labelled by extension, file name, shebang and content rules
+The corpus comes from the Debian bookworm source and binary packages (binary packages for the sources
+they ship: Octave packages, Clojure jars, Rust crates, Lisp libraries, ...), npm packages and, for the
+classes those lack (Julia, Dart, Elixir, Scala, COBOL, Prolog, Visual Basic), public GitHub repositories at a
+pinned commit (none of those kept for evaluation), all pinned in `training/manifest`; files are labelled by extension, file name, shebang and content rules
 (`training/labels.py`); generated, minified, vendored, licence-only and binary files are dropped, and so are
 exact and near duplicates (MinHash over lines). Prose for `dialog`: manual pages rendered with groff,
 translations (msgstr of .po files in many languages), README/NEWS/changelog and other text files,
@@ -323,6 +336,10 @@ def main():
     ap.add_argument("--split", choices=("test", "val"), default="test",
                     help="val: the same measures on the validation split, to compare bundles without looking at "
                          "the test split; no peers, no model card (give it its own --work)")
+    ap.add_argument("--compare", metavar="EVALUATION_JSON",
+                    help="evaluation.json of another bundle on the same split, shown beside this one in the card")
+    ap.add_argument("--compare-note", default="the one this bundle replaces",
+                    help="what the compared bundle is, for the card")
     args = ap.parse_args()
     if args.split == "val" and args.work == ap.get_default("work"):
         ap.error("--split val needs its own --work folder")
@@ -373,7 +390,11 @@ def main():
     training = json.load(open(training_path)) if os.path.exists(training_path) else {}
     json.dump(ev, open(os.path.join(args.work, "evaluation.json"), "w"), indent=1)
     if args.split == "test":
-        write_card(args.bundle, ev, summary, training)
+        previous = None
+        if args.compare:
+            previous = json.load(open(args.compare))
+            previous["bundle_note"] = args.compare_note
+        write_card(args.bundle, ev, summary, training, previous)
     s, sh = ev["full"], ev["short"]
     log(f"code top-1 {pct(s['code_top1'])}, prose as dialog {pct(s['prose_dialog'])}, "
         f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_median']:.3f} ms median, "
