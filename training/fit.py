@@ -12,6 +12,7 @@ import numpy as np
 import torch
 
 import pieces
+import prep
 import sampling
 
 BATCH, PEAK_LR, FLOOR_LR = 256, 3e-3, 5e-5
@@ -46,9 +47,22 @@ class WeightAverage:
             self.state[k] += (v.detach() - self.state[k]) / self.count
 
 
-def batch_rows(pool, idx, device, starts=None, spans=None):
-    rows = pieces.rows_of(pool.cols[idx], pool.lengths[idx], starts, spans)
-    return torch.from_numpy(rows).to(device)
+class DeviceRows:
+    """A pool's pieces held on the training device, and pieces.rows_of done there: on an accelerator the
+    rows of a batch are made where they are used instead of being copied to it every step."""
+
+    def __init__(self, pool, device):
+        self.device = device
+        self.cols = torch.from_numpy(pool.cols).to(device)
+        self.lengths = torch.from_numpy(pool.lengths.astype(np.int64)).to(device)
+        self.positions = torch.arange(prep.POSITIONS, device=device)
+
+    def __call__(self, idx, starts=None, spans=None):
+        idx = torch.from_numpy(np.asarray(idx, dtype=np.int64)).to(self.device)
+        starts = torch.zeros_like(idx) if starts is None else torch.from_numpy(starts).to(self.device)
+        spans = self.lengths[idx] if spans is None else torch.from_numpy(spans).to(self.device)
+        at = starts[:, None] + self.positions[None, :] % spans[:, None]
+        return torch.gather(self.cols[idx].long(), 1, at)
 
 
 class Recipe:
@@ -67,9 +81,10 @@ def steps_per_epoch(recipe, classes):
     return math.ceil(recipe.per_class * (classes + 1) / BATCH)
 
 
-def train_epoch(model, opt, loss_fn, pool, drawer, recipe, classes, dialog, rng, step, total_steps, device,
+def train_epoch(model, opt, loss_fn, pool, rows, drawer, recipe, classes, dialog, rng, step, total_steps, device,
                 label=""):
-    """Trains one epoch; returns (steps done in all, mean piece loss, mean document loss or None)."""
+    """Trains one epoch; returns (steps done in all, mean piece loss, mean document loss or None).
+    rows: the pool's DeviceRows."""
     idx, ys = sampling.balanced_pieces(pool, classes, recipe.per_class, dialog, rng)
     seen, piece_loss, doc_loss, doc_seen, running = 0, 0.0, 0.0, 0, 0.0
     t0 = time.time()
@@ -78,11 +93,11 @@ def train_epoch(model, opt, loss_fn, pool, drawer, recipe, classes, dialog, rng,
         bi = idx[i:i + BATCH]
         starts, spans = pieces.random_windows(pool.lengths[bi], rng, recipe.window_share)
         yb = torch.from_numpy(ys[i:i + BATCH]).to(device)
-        loss = loss_fn(model.forward_rows(batch_rows(pool, bi, device, starts, spans)), yb)
+        loss = loss_fn(model.forward_rows(rows(bi, starts, spans)), yb)
         piece_loss += float(loss) * len(yb)
         if recipe.documents_per_step:
             d_idx, d_of, d_y = drawer.draw(recipe.documents_per_step, rng)
-            scores = model.forward_rows(batch_rows(pool, d_idx, device))
+            scores = model.forward_rows(rows(d_idx))
             sums = torch.zeros(len(d_y), scores.shape[1], device=device).index_add_(
                 0, torch.from_numpy(d_of).to(device), scores)
             d_loss = loss_fn(sums, torch.from_numpy(d_y).to(device))
@@ -100,18 +115,18 @@ def train_epoch(model, opt, loss_fn, pool, drawer, recipe, classes, dialog, rng,
     return step, piece_loss / max(seen, 1), (doc_loss / doc_seen if doc_seen else None)
 
 
-def piece_scores(model, pool, idx, device):
-    """[len(idx), classes] float64 scores of the whole pieces idx, in eval mode."""
+def piece_scores(model, rows, idx):
+    """[len(idx), classes] float64 scores of the whole pieces idx (of the pool of rows), in eval mode."""
     model.eval()
     out = []
     with torch.no_grad():
         for i in range(0, len(idx), EVAL_CHUNK):
-            out.append(model.forward_rows(batch_rows(pool, idx[i:i + EVAL_CHUNK], device)).double().cpu().numpy())
+            out.append(model.forward_rows(rows(idx[i:i + EVAL_CHUNK])).double().cpu().numpy())
     model.train()
     return np.concatenate(out) if out else np.zeros((0, 0))
 
 
-def judge(model, pool, groups, device):
+def judge(model, pool, rows, groups):
     """Accuracy on a fixed set of validation groups: per kind of text (documents scored by summed piece
     scores) and per class on the single pieces that carry their label. Returns (selection score, document
     accuracy by kind name, piece accuracy class mean, piece accuracy by class index)."""
@@ -122,7 +137,7 @@ def judge(model, pool, groups, device):
         idx.append(np.arange(lo, hi))
         sub_offsets.append(sub_offsets[-1] + hi - lo)
     idx = np.concatenate(idx)
-    scores = piece_scores(model, pool, idx, device)
+    scores = piece_scores(model, rows, idx)
     sub = pieces.Pool(cols=pool.cols[idx], lengths=pool.lengths[idx], offsets=np.array(sub_offsets),
                       labels=pool.labels[groups], kinds=pool.kinds[groups])
     documents = sampling.document_accuracy(sub, scores)

@@ -127,6 +127,7 @@ def train(args, classes, device, train_pool, val_pool, ckpt_path):
     opt = torch.optim.AdamW(model.parameters(), lr=fit.PEAK_LR, weight_decay=args.weight_decay)
     loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
     drawer = sampling.DocumentDrawer(train_pool) if recipe.documents_per_step else None
+    train_rows, val_rows = fit.DeviceRows(train_pool, device), fit.DeviceRows(val_pool, device)
     groups = sampling.evaluation_groups(val_pool, EVAL_GROUPS_PER_KIND_CLASS, np.random.RandomState(SEED))
     rng = np.random.RandomState(SEED)
     run = {"facts": run_facts(args), "epoch": 0, "step": 0, "planned": args.epochs, "history": [],
@@ -150,9 +151,9 @@ def train(args, classes, device, train_pool, val_pool, ckpt_path):
         run["epoch"] += 1
         epoch, planned = run["epoch"], run["planned"]
         run["step"], piece_loss, doc_loss = fit.train_epoch(
-            model, opt, loss_fn, train_pool, drawer, recipe, len(classes), dialog, rng, run["step"],
+            model, opt, loss_fn, train_pool, train_rows, drawer, recipe, len(classes), dialog, rng, run["step"],
             planned * steps, device, label=f"epoch {epoch}/{planned}")
-        score, docs, piece_acc, _ = fit.judge(model, val_pool, groups, device)
+        score, docs, piece_acc, _ = fit.judge(model, val_pool, val_rows, groups)
         minutes = (time.time() - started) / 60
         run["history"].append({"epoch": epoch, "val_piece_accuracy": piece_acc, "val_documents": docs,
                                "val_score": score, "train_loss": piece_loss, "document_loss": doc_loss,
@@ -181,7 +182,7 @@ def train(args, classes, device, train_pool, val_pool, ckpt_path):
             return None
     if average.count > 1:
         model.load_state_dict(average.state)
-        score, docs, piece_acc, _ = fit.judge(model, val_pool, groups, device)
+        score, docs, piece_acc, _ = fit.judge(model, val_pool, val_rows, groups)
         log(f"  average of the last {average.count} epochs: validation texts {score:.4f}, pieces {piece_acc:.4f}")
         run["history"].append({"epoch": f"average of the last {average.count}", "val_score": score,
                                "val_documents": docs, "val_piece_accuracy": piece_acc, "minutes": run["minutes"]})

@@ -4,16 +4,21 @@ went through, training from exported pools gives it too, and the weights are cal
 bundle with its facts."""
 import json
 import os
+import random
 import subprocess
 import sys
 import tempfile
 import unittest
 
+import numpy as np
 import torch
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import corpus_index  # noqa: E402
+import documents  # noqa: E402
+import fit  # noqa: E402
+from pieces import FILE, SNIPPET, PoolBuilder, random_windows, rows_of  # noqa: E402
 
 FILES = {
     "Python": [b"import os\n\ndef f%d(x):\n    return [os.path.join(str(y), 'a') for y in range(x)]\n" * 6],
@@ -93,6 +98,19 @@ class Training(unittest.TestCase):
         work = os.path.join(self.tmp.name, "elsewhere")
         train(os.path.join(self.tmp.name, "no-corpus"), work, "--train-only", "--pools", pools)
         self.assertSameWeights(weights(self.straight), weights(work))
+
+    def test_rows_made_on_the_device_are_the_pool_rows(self):
+        text = FILES["Python"][0] * 3 + FILES["C"][0]
+        builder = PoolBuilder()
+        for label, kind, part in ((0, FILE, text), (1, SNIPPET, text[:150])):
+            builder.add(documents.text_pieces(part, random.Random(1)), label, kind)
+        pool = builder.build()
+        rows = fit.DeviceRows(pool, torch.device("cpu"))
+        idx = np.array([0, len(pool.lengths) - 1, 1, 0])
+        np.testing.assert_array_equal(rows(idx).numpy(), rows_of(pool.cols[idx], pool.lengths[idx]))
+        starts, spans = random_windows(pool.lengths[idx], np.random.RandomState(2), 1.0)
+        np.testing.assert_array_equal(rows(idx, starts, spans).numpy(),
+                                      rows_of(pool.cols[idx], pool.lengths[idx], starts, spans))
 
     def test_calibration_and_export_write_the_bundle(self):
         work = os.path.join(self.tmp.name, "bundle-work")
