@@ -13,7 +13,6 @@ weights brought back. Output: SCR.onnx, code.txt and manifest.json in the bundle
 checkpoint in the work folder (make_fixtures.py and the evaluation read it).
 """
 import argparse
-import collections
 import json
 import os
 import platform
