@@ -344,6 +344,32 @@ def print_summary(summary, report):
         log(f"short: {cls}: {gap}")
 
 
+# Where each class's projects were looked for, for the summary's list of classes short of their counts.
+SEARCHED = {
+    "Assembly": "Debian source packages with .asm/.S/.s files (assemblers, codecs, boot loaders, crypto "
+                "libraries); no Debian or npm family ships assembly on its own",
+    "C#": "Debian Mono and CLI library source packages (`mono-*`, `*-cil`)",
+    "COBOL": "Debian `gnucobol*` test programs, then public GitHub repositories",
+    "CoffeeScript": "npm packages that ship .coffee sources",
+    "Dart": "public GitHub repositories (Debian and npm ship no Dart libraries)",
+    "Dockerfile": "the Dockerfiles of Debian source packages and npm packages",
+    "Elixir": "Debian's `elixir`, then public GitHub repositories",
+    "Erlang": "Debian `erlang-*` binary packages and Erlang source packages",
+    "Fortran": "Debian Fortran library source packages (LAPACK, BLAS, ARPACK, MINPACK, FFTPACK and others)",
+    "Julia": "public GitHub repositories (Debian ships Julia itself only)",
+    "MATLAB": "Debian `octave-*` packages",
+    "Pascal": "Debian's Free Pascal units (`fp-*`) and Lazarus: all from two source packages",
+    "PHP": "Debian `php-*` packages and npm packages",
+    "PowerShell": "npm packages with PowerShell scripts and modules",
+    "Prolog": "Debian's `swi-prolog` and `gprolog` libraries, then public GitHub repositories",
+    "Scala": "Debian Scala packages, then public GitHub repositories",
+    "SQL": "Debian source packages with .sql files (databases, schemas, migrations)",
+    "TeX": "Debian `texlive-*` (a few source packages) and the .sty and .tex files of other packages",
+    "Verilog": "Debian's `iverilog` and `yosys` examples and source packages with .v files",
+    "VisualBasic": "public GitHub repositories",
+}
+
+
 def summary_markdown(report):
     """The corpus summary as a Markdown page, committed beside the manifest it was built from."""
     out = [f"# Corpus summary\n", f"Built by `training/corpus.py` from {report['entries']} manifest entries: "
@@ -359,7 +385,8 @@ def summary_markdown(report):
         out.append(f"\n## {title}\n")
         out += [f"- {cause}: {n}" for cause, n in sorted(report[key].items())] or ["- none"]
     out.append("\n## Classes short of their project counts\n")
-    out += [f"- {cls}: {gap}" for cls, gap in report["short"].items()] or ["- none"]
+    out += [f"- {cls}: {gap}" + (f"; searched: {SEARCHED[cls]}" if cls in SEARCHED else "")
+            for cls, gap in report["short"].items()] or ["- none"]
     if report["too_narrow_for_share_cap"]:
         out.append("\nToo few projects for the per-project share cap: " + ", ".join(report["too_narrow_for_share_cap"]))
     return "\n".join(out) + "\n"

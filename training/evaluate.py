@@ -435,7 +435,9 @@ def main():
     ap.add_argument("--compare-note", default="the one this bundle replaces",
                     help="what the compared bundle is, for the card")
     args = ap.parse_args()
-    if args.split == "val" and args.work == ap.get_default("work"):
+    for name in ("cache", "work", "build", "bundle", "peers"):  # the tool works in the bundle's data folder
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if args.split == "val" and args.work == os.path.abspath(ap.get_default("work")):
         ap.error("--split val needs its own --work folder")
     os.makedirs(args.work, exist_ok=True)
     write_lists(args.cache, args.work, split_files(args.cache, args.split))
