@@ -3,9 +3,11 @@
 ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
-# length of `make model`'s training in epochs, and the time limit that stops it on a slow machine
+# length of `make model`'s training in epochs, the time limit that stops it on a slow machine (from the
+# start of the run), and further options of training/train.py (documents, windows; none: the plain recipe)
 MODEL_EPOCHS ?= 32
-MODEL_MAX_MINUTES ?= 110
+MODEL_MAX_MINUTES ?= 70
+MODEL_RECIPE ?=
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan
@@ -118,7 +120,25 @@ corpus:
 	@nice -n 10 /usr/bin/python3 training/corpus.py
 
 model: build corpus
-	@nice -n 10 /usr/bin/python3 training/train.py --epochs $(MODEL_EPOCHS) --max-minutes $(MODEL_MAX_MINUTES)
+	@nice -n 10 /usr/bin/python3 training/train.py --epochs $(MODEL_EPOCHS) --max-minutes $(MODEL_MAX_MINUTES) \
+	  $(MODEL_RECIPE)
+	@$(MAKE) --no-print-directory model-check
+
+# Training elsewhere (an accelerator machine with PyTorch and no corpus): `make model-pools` writes the
+# pools, xz-compressed, to .cache/device/, which training/device_train.sh trains from there; with its
+# checkpoint.pt and training.json put in .cache/model/, `make model-finish` calibrates, exports and checks.
+.PHONY: model-pools model-finish model-check
+model-pools: corpus
+	@nice -n 10 /usr/bin/python3 training/train.py --export-pools --work .cache/pools $(MODEL_RECIPE)
+	@mkdir -p .cache/device && cp .cache/pools/pools.json .cache/device/
+	@for split in train val; do xz -T2 -6 -c .cache/pools/pools-$$split.npz >.cache/device/pools-$$split.npz.xz; done
+	@ls -l .cache/device/
+
+model-finish: build
+	@/usr/bin/python3 training/train.py --recalibrate
+	@$(MAKE) --no-print-directory model-check
+
+model-check:
 	@/usr/bin/python3 training/make_fixtures.py
 	@cmake --build $(BUILD_DIR) --target prep_fixtures_test --parallel $(JOBS)
 	@$(BUILD_DIR)/tests/fixtures_check/prep_fixtures_test --gtest_brief=1

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and nothing when they are all present.
+# Installs the Debian packages the build and the tests need (the training pipeline's tests train a tiny
+# network, so PyTorch is among them), and nothing when they are all present.
 #   --arm64   the cross toolchain and qemu for the 64-bit ARM build instead
 #   --fuzz    clang with libFuzzer and the sanitizer runtimes instead
 #   --training  Debian's Python with PyTorch, ONNX, NumPy, Matplotlib, Pygments (a peer detector), and groff, for the model pipeline
@@ -12,6 +13,7 @@ packages=(
   libtesseract-dev libleptonica-dev tesseract-ocr-eng
   libarchive-dev
   python3-pil fonts-dejavu-core
+  python3-numpy python3-torch python3-onnx
 )
 
 arm64_packages=(g++-aarch64-linux-gnu qemu-user-static)

@@ -34,6 +34,7 @@ import zlib
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import corpus_index  # noqa: E402
 import labels  # noqa: E402
 import prep  # noqa: E402
 import selection  # noqa: E402
@@ -330,14 +331,6 @@ def select(entries, results):
     return rows, dropped, too_narrow
 
 
-def write_index(cache, rows):
-    with open(os.path.join(cache, "index.tsv"), "w") as fh:
-        fh.write("id\tclass\tproject\tsplit\tbytes\tpath\n")
-        for r in rows:
-            path = r["path"].replace("\t", " ").replace("\n", " ")
-            fh.write(f"{r['id']}\t{r['class']}\t{r['project']}\t{r['split']}\t{r['bytes']}\t{path}\n")
-
-
 def print_summary(summary, report):
     log(f"{'class':<14}{'train files/proj':>18}{'val files/proj':>16}{'test files/proj':>17}")
     for cls, e in summary.items():
@@ -420,7 +413,7 @@ def main():
         return
     results = extract(cache, entries, folders, losses, filtered)
     rows, dropped, too_narrow = select(entries, results)
-    write_index(cache, rows)
+    corpus_index.write_index(cache, rows)
     summary = selection.summarize(rows, labels.CLASSES)
     report = {
         "summary": summary, "entries": len(entries), "projects": len({r["project"] for r in rows}),

@@ -23,12 +23,10 @@ import random
 import sys
 
 import numpy as np
-import torch
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import labels  # noqa: E402
 import prep  # noqa: E402
-from model import SCRModel  # noqa: E402
 
 CONFIDENCE, CLOSENESS, PLACES = prep.CONFIDENCE, prep.CLOSENESS, prep.PLACES
 MARGIN = 0.02  # answers closer than this to a decision boundary are left out: float noise could flip them
@@ -170,6 +168,8 @@ def main():
     ap.add_argument("--checkpoint", default=os.path.join(here, "..", ".cache", "model", "checkpoint.pt"))
     ap.add_argument("--out", default=os.path.join(here, "..", "tests", "fixtures_check", "prep_fixtures.txt"))
     args = ap.parse_args()
+    import torch  # the checkpoint's network; the decision rule above needs numpy alone
+    from model import SCRModel
     torch.set_num_threads(2)
     ckpt = torch.load(args.checkpoint)
     model = SCRModel(**ckpt["config"])

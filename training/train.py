@@ -1,21 +1,21 @@
 #!/usr/bin/python3
 """Trains the recognition network on the corpus and writes the model bundle.
 
-Samples are made exactly as the library makes them (prep.py): a file is cleaned, cut into batches
-(automatic mode, batchLen 500, sampleNums 5), batches that the driver would not infer are dropped, and
-every 500-byte piece of the rest is a sample; so are the pieces of short snippets (100 to 2000 bytes)
-cut from each file, which teach the network the repeated short pieces that small texts give.
-The best checkpoint is then calibrated on validation files for the library's decision rule
-(calibrate.py). CPU only, 2 threads, fixed seeds. Output: SCR.onnx, code.txt and manifest.json in the bundle folder,
-and the PyTorch checkpoint in the cache (make_fixtures.py and the evaluation read it).
+Stages: load the corpus index; build the pools (pool_build.py: the pieces the library makes of each file and
+of short snippets, and documents of prose with and without pasted code, each group remembering its text);
+train epochs (fit.py), saving the state after every one so that --resume goes on from it; keep the network
+that scores best on validation texts, each scored as the library scores it (the sum of its pieces' scores);
+calibrate the score scale and the dialog bias on validation (calibrate.py); export the bundle (export.py).
+
+The pools can be written out (--export-pools) and training run from them elsewhere (--pools, --device, with
+--train-only), for an accelerator machine that has no corpus; --recalibrate then calibrates and exports the
+weights brought back. Output: SCR.onnx, code.txt and manifest.json in the bundle folder, and the PyTorch
+checkpoint in the work folder (make_fixtures.py and the evaluation read it).
 """
 import argparse
-import collections
-import datetime
 import json
-import math
-import multiprocessing
 import os
+import platform
 import random
 import sys
 import tempfile
@@ -27,184 +27,168 @@ from torch import nn
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import calibrate  # noqa: E402
+import corpus_index  # noqa: E402
+import export  # noqa: E402
+import fit  # noqa: E402
 import labels  # noqa: E402
-import prep  # noqa: E402
-from model import OneHotFront, SCRModel  # noqa: E402
+import pool_build  # noqa: E402
+import sampling  # noqa: E402
+from model import SCRModel  # noqa: E402
+from pieces import Pool  # noqa: E402
 
-SEED = 20231018
-MAX_PIECES_PER_FILE = 12  # a long file must not outweigh many short ones
-SNIPPETS_PER_FILE = 5
-# A scarce class takes more pieces (other random batches) and snippets of each of its files, so that its
-# epochs repeat fewer identical samples: up to SCARCE_PIECE_BUDGET pieces per class, within these bounds.
-SCARCE_PIECE_BUDGET, MAX_SCARCE_PIECES, MAX_SCARCE_SNIPPETS = 8000, 64, 16
-BATCH, PEAK_LR, FLOOR_LR = 256, 3e-3, 5e-5
+SEED = pool_build.SEED
 # The weights of the epochs after this share of training are also averaged (the learning rate is low by then);
-# the average is kept when it beats every single epoch on validation. Runs of the same data in another order
-# differ by several points on some classes; the average smooths part of that.
+# the average is kept when it beats every single epoch on validation.
 AVERAGE_FROM = 0.75
+EVAL_GROUPS_PER_KIND_CLASS = 40
 
 
 def log(msg):
     print(msg, file=sys.stderr, flush=True)
 
 
-def read_index(cache):
-    rows = []
-    with open(os.path.join(cache, "index.tsv")) as fh:
-        next(fh)
-        for line in fh:
-            fid, cls, project, split, size, path = line.rstrip("\n").split("\t")
-            rows.append({"id": fid, "class": cls, "project": project, "split": split, "path": path})
-    return rows
+# ---- stage: pools ---------------------------------------------------------------------------------------
+
+def pool_settings(args):
+    return {"mixed_per_class": args.mixed_per_class, "prose_documents": args.prose_documents}
 
 
-def snippet(data, rng):
-    """A run of whole lines of 100 to 2000 bytes from a random place of the file."""
-    target = int(math.exp(rng.uniform(math.log(100), math.log(2000))))
-    if len(data) <= target:
-        return data
-    start = rng.randrange(0, len(data) - target)
-    nl = data.rfind(b"\n", 0, start)
-    start = nl + 1 if nl >= 0 and start - nl < 200 else start
-    return data[start:start + target]
+def pools(args, classes):
+    """(train pool, validation pool): read from --pools, or from the work folder when they were built there
+    from the same index with the same settings, else built from the corpus (and kept in the work folder)."""
+    where = args.pools or args.work
+    key = {"settings": pool_settings(args), "classes": classes}
+    if not args.pools:
+        index = os.path.join(args.cache, "index.tsv")
+        key["index"] = [os.path.getsize(index), int(os.path.getmtime(index))]
+    key_path = os.path.join(where, "pools.json")
+    paths = [os.path.join(where, f"pools-{split}.npz") for split in ("train", "val")]
+    if all(os.path.exists(p) for p in paths) and os.path.exists(key_path):
+        stored = json.load(open(key_path))
+        if stored == key or args.pools:
+            if stored.get("classes") != classes:
+                raise SystemExit(f"{key_path}: the pools were built for other classes")
+            log(f"pools read from {where}")
+            return [Pool.load(p) for p in paths]
+    if args.pools:
+        raise SystemExit(f"{where} holds no pools (pools-train.npz, pools-val.npz, pools.json)")
+    rows = corpus_index.read_index(args.cache)
+    start = time.time()
+    got = []
+    for split, path in zip(("train", "val"), paths):
+        docs = pool_settings(args) if split == "train" else {
+            "mixed_per_class": max(args.mixed_per_class, 40), "prose_documents": max(args.prose_documents, 400)}
+        pool = pool_build.build_pool(args.cache, rows, split, classes, **docs)
+        pool.save(path)
+        got.append(pool)
+    json.dump(key, open(key_path, "w"))
+    log(f"pools: {len(got[0].lengths)} train pieces, {len(got[1].lengths)} val pieces "
+        f"({time.time() - start:.0f} s); by kind (groups, pieces) train {pool_build.kind_counts(got[0])}")
+    return got
 
 
-def sample_counts(class_files):
-    """(pieces, snippets) to take of each file of a class that has class_files training files."""
-    pieces = min(MAX_SCARCE_PIECES, max(MAX_PIECES_PER_FILE, SCARCE_PIECE_BUDGET // max(class_files, 1)))
-    snippets = min(MAX_SCARCE_SNIPPETS, max(SNIPPETS_PER_FILE, pieces // 4))
-    return pieces, snippets
+# ---- stage: training -------------------------------------------------------------------------------------
+
+def recipe_of(args):
+    return fit.Recipe(per_class=args.per_class, window_share=args.window_share,
+                      documents_per_step=args.documents_per_step, document_weight=args.document_weight)
 
 
-def file_samples(args):
-    """Row arrays of the pieces the library makes of a file (over several random batch choices where more
-    are wanted) and of a few snippets of it."""
-    path, seed, want, snippets = args
-    rng = random.Random(seed)
-    data = open(path, "rb").read()
-    pieces, seen = [], set()
-    for _ in range(1 + (want > MAX_PIECES_PER_FILE) * 7):
-        for p in prep.text_pieces(data, rand=lambda: rng.getrandbits(31)):
-            if p not in seen:
-                seen.add(p)
-                pieces.append(p)
-        if len(pieces) >= want:
-            break
-    rng.shuffle(pieces)
-    pieces = pieces[:want]
-    for _ in range(snippets):
-        got = prep.text_pieces(snippet(data, rng), rand=lambda: rng.getrandbits(31))
-        if got:
-            pieces.append(got[rng.randrange(len(got))])
-    if not pieces:
-        return None
-    return np.stack([prep.rows(p).astype(np.uint8) for p in pieces])
+def run_facts(args):
+    """What a resumed run must share with the run it goes on from."""
+    return {"recipe": recipe_of(args).as_dict(), "epochs": args.epochs, "channels": args.channels,
+            "pools": pool_settings(args)}
 
 
-def build_pools(cache, rows, split):
-    sel = [r for r in rows if r["split"] == split]
-    class_files = collections.Counter(r["class"] for r in sel)
-    counts = {c: sample_counts(n) if split == "train" else (MAX_PIECES_PER_FILE, SNIPPETS_PER_FILE)
-              for c, n in class_files.items()}
-    jobs = [(os.path.join(cache, "files", r["id"]), hash_seed(r["id"]), *counts[r["class"]]) for r in sel]
-    pools = collections.defaultdict(list)
-    with multiprocessing.Pool(2) as pool:
-        for i, (r, got) in enumerate(zip(sel, pool.imap(file_samples, jobs, chunksize=64)), 1):
-            if got is not None:
-                pools[r["class"]].append(got)
-            if i % 2000 == 0 or i == len(sel):
-                sys.stderr.write(f"\r  {split}: {i}/{len(sel)} files")
-    sys.stderr.write("\n")
-    return {c: np.concatenate(v) for c, v in pools.items()}
+def new_model(args, classes):
+    widths = [int(c) for c in args.channels.split(",")]
+    c1, c2, c3, c4 = (widths + [0])[:4]
+    return SCRModel(len(classes), c1=c1, c2=c2, c3=c3, c4=c4, dropout=args.dropout)
 
 
-def hash_seed(text):
-    h = 1469598103934665603
-    for b in text.encode():
-        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFF
-    return h ^ SEED
+def save_checkpoint(path, model, classes, history, minutes):
+    torch.save({"state": {k: v.cpu() for k, v in model.state_dict().items()}, "config": model.config,
+                "classes": classes, "history": history, "train_minutes": minutes}, path)
 
 
-def epoch_indices(pools, classes, per_class, rng):
-    """A class-balanced epoch: per_class samples of every class (with repetition for small classes)."""
-    xs, ys = [], []
-    for k, cls in enumerate(classes):
-        pool = pools.get(cls)
-        if pool is None or len(pool) == 0:
-            continue
-        want = per_class * (2 if cls == "dialog" else 1)
-        idx = rng.choice(len(pool), size=want, replace=len(pool) < want)
-        xs.append(pool[idx])
-        ys.append(np.full(want, k, dtype=np.int64))
-    x, y = np.concatenate(xs), np.concatenate(ys)
-    order = rng.permutation(len(y))
-    return x[order], y[order]
+def save_state(path, run):
+    """The whole run after an epoch, written aside first so that a stop mid-write keeps the last one."""
+    torch.save(run, path + ".part")
+    os.replace(path + ".part", path)
 
 
-def epochs_that_fit(done, elapsed, limit, planned):
-    """How many epochs the run can have at the pace of those done so far: the planned number unless the
-    time limit comes first. The learning-rate schedule follows steps towards this number, never the clock,
-    so a busy machine trains the same model as an idle one as long as it keeps within the limit."""
-    pace = elapsed / done
-    return max(done, min(planned, done + int((limit - elapsed) // pace)))
-
-
-def set_learning_rate(opt, frac):
-    for group in opt.param_groups:
-        group["lr"] = PEAK_LR * 0.5 * (1 + math.cos(math.pi * frac)) + FLOOR_LR
-
-
-class WeightAverage:
-    """Running mean of a model's weights."""
-
-    def __init__(self):
-        self.state, self.count = None, 0
-
-    def add(self, model):
-        self.count += 1
-        if self.state is None:
-            self.state = {k: v.detach().clone() for k, v in model.state_dict().items()}
-            return
-        for k, v in model.state_dict().items():
-            self.state[k] += (v.detach() - self.state[k]) / self.count
-
-
-def evaluate(model, pools, classes, limit=3000):
-    model.eval()
-    correct, total = collections.Counter(), collections.Counter()
-    with torch.no_grad():
-        for k, cls in enumerate(classes):
-            pool = pools.get(cls)
-            if pool is None:
-                continue
-            x = torch.from_numpy(pool[:limit].astype(np.int64))
-            for i in range(0, len(x), 1024):
-                pred = model.forward_rows(x[i:i + 1024]).argmax(dim=1)
-                correct[cls] += int((pred == k).sum())
-                total[cls] += len(pred)
-    model.train()
-    per_class = {c: correct[c] / total[c] for c in total}
-    return sum(per_class.values()) / max(len(per_class), 1), per_class
-
-
-def save_checkpoint(path, model, classes, history, t0):
-    torch.save({"state": model.state_dict(), "config": model.config, "classes": classes,
-                "history": history, "train_minutes": (time.time() - t0) / 60}, path)
-
-
-def check_front(front, model, tries=8):
-    """The exported graph must score one-hot rows as the trained network scores their indices."""
+def train(args, classes, device, train_pool, val_pool, ckpt_path):
+    """Trains to the planned epochs (resuming from the work folder's state with --resume); returns the run."""
+    state_path = os.path.join(args.work, "state.pt")
+    dialog = classes.index("dialog")
+    recipe = recipe_of(args)
+    model = new_model(args, classes).to(device)
+    opt = torch.optim.AdamW(model.parameters(), lr=fit.PEAK_LR, weight_decay=args.weight_decay)
+    loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
+    drawer = sampling.DocumentDrawer(train_pool) if recipe.documents_per_step else None
+    train_rows, val_rows = fit.DeviceRows(train_pool, device), fit.DeviceRows(val_pool, device)
+    groups = sampling.evaluation_groups(val_pool, EVAL_GROUPS_PER_KIND_CLASS, np.random.RandomState(SEED))
     rng = np.random.RandomState(SEED)
-    for _ in range(tries):
-        filled = rng.randint(1, prep.POSITIONS + 1)
-        rows = np.full(prep.POSITIONS, prep.COLUMNS, dtype=np.int64)
-        rows[:filled] = rng.randint(0, prep.COLUMNS, filled)
-        feature4 = torch.zeros(1, prep.POSITIONS, prep.COLUMNS)
-        feature4[0, np.arange(filled), rows[:filled]] = 1.0
-        with torch.no_grad():
-            gap = float((front(feature4) - model.forward_rows(torch.from_numpy(rows)[None])).abs().max())
-        if gap > 1e-3:
-            raise SystemExit(f"exported graph differs from the network by {gap}")
+    run = {"facts": run_facts(args), "epoch": 0, "step": 0, "planned": args.epochs, "history": [],
+           "best": -1.0, "kept": None, "minutes": 0.0, "average": None, "average_count": 0}
+    if args.resume and os.path.exists(state_path):
+        run = torch.load(state_path)
+        if run["facts"] != run_facts(args):
+            raise SystemExit(f"{state_path} is of a run with other settings: {run['facts']}")
+        model.load_state_dict(run["model"])
+        opt.load_state_dict(run["optimizer"])
+        rng.set_state(run["numpy_rng"])
+        torch.set_rng_state(run["torch_rng"])
+        log(f"resuming after epoch {run['epoch']} of {run['planned']}")
+    elif args.resume:
+        log("nothing to resume: starting afresh")
+    average = fit.WeightAverage(run["average"], run["average_count"])
+    steps = fit.steps_per_epoch(recipe, len(classes))
+    started = time.time() - run["minutes"] * 60
+    limit = args.max_minutes * 60
+    while run["epoch"] < run["planned"]:
+        run["epoch"] += 1
+        epoch, planned = run["epoch"], run["planned"]
+        run["step"], piece_loss, doc_loss = fit.train_epoch(
+            model, opt, loss_fn, train_pool, train_rows, drawer, recipe, len(classes), dialog, rng, run["step"],
+            planned * steps, device, label=f"epoch {epoch}/{planned}")
+        score, docs, piece_acc, _ = fit.judge(model, val_pool, val_rows, groups)
+        minutes = (time.time() - started) / 60
+        run["history"].append({"epoch": epoch, "val_piece_accuracy": piece_acc, "val_documents": docs,
+                               "val_score": score, "train_loss": piece_loss, "document_loss": doc_loss,
+                               "minutes": minutes})
+        log(f"\n  epoch {epoch}: validation texts {score:.4f} ("
+            + ", ".join(f"{k} {v:.3f}" for k, v in docs.items()) + f"), pieces {piece_acc:.4f}")
+        if epoch == args.repeat_check:
+            repeat_check(run["history"], os.path.join(args.work, "training.json"))
+        if score > run["best"]:
+            run["best"], run["kept"] = score, epoch
+            save_checkpoint(ckpt_path, model, classes, run["history"], minutes)
+        if epoch > AVERAGE_FROM * planned:
+            average.add(model)
+        fit_epochs = fit.epochs_that_fit(epoch, time.time() - started, limit, planned)
+        if fit_epochs < planned:
+            log(f"  WARNING: at this pace only {fit_epochs} of {args.epochs} epochs fit in the time limit of "
+                f"{args.max_minutes:g} minutes; this machine trains a different, shorter model")
+            run["planned"] = fit_epochs
+        run.update(minutes=minutes, model=model.state_dict(), optimizer=opt.state_dict(),
+                   numpy_rng=rng.get_state(), torch_rng=torch.get_rng_state(), average=average.state,
+                   average_count=average.count)
+        if not args.repeat_check:
+            save_state(state_path, run)
+        if epoch == args.stop_after:
+            log(f"  stopped after epoch {epoch} as asked; --resume goes on")
+            return None
+    if average.count > 1:
+        model.load_state_dict(average.state)
+        score, docs, piece_acc, _ = fit.judge(model, val_pool, val_rows, groups)
+        log(f"  average of the last {average.count} epochs: validation texts {score:.4f}, pieces {piece_acc:.4f}")
+        run["history"].append({"epoch": f"average of the last {average.count}", "val_score": score,
+                               "val_documents": docs, "val_piece_accuracy": piece_acc, "minutes": run["minutes"]})
+        if score > run["best"]:
+            run["best"], run["kept"] = score, "average"
+            save_checkpoint(ckpt_path, model, classes, run["history"], run["minutes"])
+    return run
 
 
 def repeat_check(history, training_json):
@@ -219,64 +203,35 @@ def repeat_check(history, training_json):
     sys.exit(1 if differ else 0)
 
 
-def export(model, classes, bundle, facts):
-    model.eval()
-    front = OneHotFront(model).eval()
-    check_front(front, model)
-    dummy = torch.zeros(1, prep.POSITIONS, prep.COLUMNS)
-    path = os.path.join(bundle, "SCR.onnx")
-    torch.onnx.export(front, dummy, path, input_names=["feature4"], output_names=["de_pred"], opset_version=13,
-                      do_constant_folding=True)
-    import onnx
-    m = onnx.load(path)
-    for key, value in facts.items():
-        prop = m.metadata_props.add()
-        prop.key, prop.value = key, str(value)
-    m.producer_name = "quorvel-training"
-    onnx.checker.check_model(m)
-    onnx.save(m, path)
-    with open(os.path.join(bundle, "code.txt"), "w") as fh:
-        fh.write("\n".join(classes) + "\n")
-    return path
+def training_record(args, run, train_pool, classes, device):
+    return {"history": run["history"], "train_minutes": run["minutes"],
+            "epochs": {"asked": args.epochs, "done": run["epoch"]},
+            "kept": {"epoch": run["kept"], "averaged_epochs": run["average_count"] if run["kept"] == "average" else 0},
+            "recipe": run["facts"], "config": new_model(args, classes).config,
+            "trained_on": trained_on(device),
+            "samples": {c: int((train_pool.labels[train_pool.piece_groups()] == k).sum())
+                        for k, c in enumerate(classes)}}
 
 
-def write_manifest(bundle, facts, classes, cache, training):
-    """manifest.json: the facts a loader or a reader of the bundle needs, and what the model was trained on."""
-    summary_path = os.path.join(cache, "summary.json")
-    corpus = json.load(open(summary_path)) if os.path.exists(summary_path) else {}
-    per_class = {c: {side: e[side] for side in ("train", "val", "test")}
-                 for c, e in corpus.get("summary", {}).items()}
-    manifest = {
-        "generated_by": "training/train.py",
-        "format_version": facts["format_version"],
-        "model": "SCR.onnx", "class_file": "code.txt",
-        "alphabet": facts["alphabet"], "piece_bytes": prep.PIECE_BYTES,
-        "input": {"name": "feature4", "type": "float32", "shape": [1, prep.POSITIONS, prep.COLUMNS]},
-        "output": {"name": "de_pred", "type": "float32", "shape": [1, len(classes)],
-                   "meaning": "raw score per class, summed by the library before softmax"},
-        "opset": 13, "class_count": len(classes), "classes": classes,
-        "training_data": {"sources": "training/manifest (Debian bookworm source and binary packages, npm packages)",
-                          "projects": corpus.get("projects"), "files_per_class": per_class,
-                          "training_minutes": round(training.get("train_minutes", 0.0), 1),
-                          "seed": SEED},
-        "date": facts["date"],
-    }
-    with open(os.path.join(bundle, "manifest.json"), "w") as fh:
-        json.dump(manifest, fh, indent=1)
-        fh.write("\n")
+def trained_on(device):
+    if device.type == "cuda":
+        return f"{torch.cuda.get_device_name(device)} (PyTorch {torch.__version__})"
+    return f"{platform.processor() or platform.machine()} CPU, {torch.get_num_threads()} threads (PyTorch {torch.__version__})"
 
+
+# ---- stages: calibration and export ----------------------------------------------------------------------
 
 def calibrate_checkpoint(ckpt_path, rows, cache, classes):
     """Chooses the score scale and dialog bias on validation and stores the checkpoint with them folded in
     ("state"), keeping the trained weights as they were ("raw_state") for a later calibration."""
-    ckpt = torch.load(ckpt_path)
+    ckpt = torch.load(ckpt_path, map_location="cpu")
     raw = ckpt.get("raw_state", ckpt["state"])
     model = SCRModel(**ckpt["config"])
     model.load_state_dict(raw)
-    val = [r for r in rows if r["split"] == "val"]
-    chosen = calibrate.choose(model, val, lambda fid: os.path.join(cache, "files", fid), classes)
-    log(f"  calibration on {chosen['files']} validation files and {chosen['snippets']} snippets: scale "
-        f"{chosen['scale']}, dialog bias {chosen['dialog_bias']}; "
+    chosen = calibrate.choose(model, corpus_index.of_split(rows, "val"),
+                              lambda fid: os.path.join(cache, "files", fid), classes)
+    log(f"  calibration on {chosen['files']} validation files, {chosen['snippets']} snippets and "
+        f"{chosen['documents']} documents: scale {chosen['scale']}, dialog bias {chosen['dialog_bias']}; "
         + ", ".join(f"{k} {chosen['before'][k]:.3f} -> {chosen['after'][k]:.3f}" for k in chosen["after"]))
     calibrate.fold(model, chosen["scale"], chosen["dialog_bias"], classes.index("dialog"))
     ckpt.update(state=model.state_dict(), raw_state=raw, calibration=chosen)
@@ -284,18 +239,51 @@ def calibrate_checkpoint(ckpt_path, rows, cache, classes):
     return chosen
 
 
-def main():
+def export_bundle(args, classes, ckpt_path):
+    ckpt = torch.load(ckpt_path, map_location="cpu")
+    model = SCRModel(**ckpt["config"])
+    model.load_state_dict(ckpt["state"])
+    facts = export.bundle_facts(classes, args.cache)
+    path = export.export(model, classes, args.bundle, facts)
+    training_json = os.path.join(args.work, "training.json")
+    training = json.load(open(training_json)) if os.path.exists(training_json) else {}
+    export.write_manifest(args.bundle, facts, classes, args.cache, {**ckpt, **training})
+    log(f"exported {path} ({os.path.getsize(path) / 1e6:.2f} MB)")
+
+
+# ---- command line ----------------------------------------------------------------------------------------
+
+def arguments():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--cache", default=os.path.join(here, "..", ".cache", "corpus"))
     ap.add_argument("--work", default=os.path.join(here, "..", ".cache", "model"))
     ap.add_argument("--bundle", default=os.path.join(here, "..", "data", "models", "SCR"))
     ap.add_argument("--epochs", type=int, default=32, help="length of training, in epochs")
-    ap.add_argument("--max-minutes", type=float, default=110.0,
-                    help="time limit: a machine too slow for all epochs trains fewer, with a warning")
-    ap.add_argument("--per-class", type=int, default=3000, help="samples of each class per epoch")
+    ap.add_argument("--max-minutes", type=float, default=70.0,
+                    help="time limit from the start of the run, pools included: a machine too slow for all epochs "
+                         "trains fewer, with a warning")
+    ap.add_argument("--per-class", type=int, default=3000, help="single pieces of each class per epoch")
+    ap.add_argument("--window-share", type=float, default=0.0,
+                    help="share of the single pieces cut to a random window of 100 to 500 bytes")
+    ap.add_argument("--documents-per-step", type=int, default=0,
+                    help="documents (several pieces of one text, loss on their summed scores) in each step")
+    ap.add_argument("--document-weight", type=float, default=1.0, help="weight of the documents' loss")
+    ap.add_argument("--mixed-per-class", type=int, default=0,
+                    help="training documents of prose with a pasted snippet of each code class")
+    ap.add_argument("--prose-documents", type=int, default=0, help="training documents of prose paragraphs")
     ap.add_argument("--channels", default="64,128,128,128",
                     help="channels of the layers, c1,c2,c3 or c1,c2,c3,c4 (a third convolution)")
+    ap.add_argument("--dropout", type=float, default=0.2)
+    ap.add_argument("--weight-decay", type=float, default=1e-4)
+    ap.add_argument("--device", default="cpu", help="cpu, or cuda on an accelerator machine")
+    ap.add_argument("--resume", action="store_true", help="go on from the state the work folder holds")
+    ap.add_argument("--stop-after", type=int, default=0, metavar="N",
+                    help="stop after epoch N with the state saved (as an interruption would), to --resume later")
+    ap.add_argument("--export-pools", action="store_true", help="build the pools into the work folder, then stop")
+    ap.add_argument("--pools", help="read the pools from this folder (as --export-pools wrote them)")
+    ap.add_argument("--train-only", action="store_true",
+                    help="stop after training: no calibration nor export (they need the corpus)")
     ap.add_argument("--export-only", action="store_true", help="export the saved checkpoint again")
     ap.add_argument("--recalibrate", action="store_true",
                     help="calibrate the saved checkpoint's trained weights again, then export")
@@ -306,113 +294,50 @@ def main():
     args = ap.parse_args()
     if not 0 <= args.repeat_check <= args.epochs:
         ap.error("--repeat-check takes a number of epochs from 1 to --epochs")
-    torch.set_num_threads(2)
+    if len(args.channels.split(",")) not in (3, 4):
+        ap.error("--channels takes three or four widths")
+    if not 0.0 <= args.window_share <= 1.0:
+        ap.error("--window-share is a share, from 0 to 1")
+    for name in ("cache", "work", "bundle"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    return args
+
+
+def main():
+    args = arguments()
+    device = torch.device(args.device)
+    if device.type == "cpu":
+        torch.set_num_threads(2)
     torch.manual_seed(SEED)
-    rng = np.random.RandomState(SEED)
     random.seed(SEED)
-    cache, work, bundle = (os.path.abspath(p) for p in (args.cache, args.work, args.bundle))
-    os.makedirs(work, exist_ok=True)
-    os.makedirs(bundle, exist_ok=True)
+    os.makedirs(args.work, exist_ok=True)
     classes = labels.CLASSES
-    ckpt_path = os.path.join(tempfile.mkdtemp() if args.repeat_check else work, "checkpoint.pt")
+    ckpt_path = os.path.join(tempfile.mkdtemp() if args.repeat_check else args.work, "checkpoint.pt")
+    training_json = os.path.join(args.work, "training.json")
 
     if args.recalibrate:
-        work_json = os.path.join(work, "training.json")
-        training = json.load(open(work_json))
-        training["calibration"] = calibrate_checkpoint(ckpt_path, read_index(cache), cache, classes)
-        json.dump(training, open(work_json, "w"), indent=1)
+        training = json.load(open(training_json)) if os.path.exists(training_json) else {}
+        training["calibration"] = calibrate_checkpoint(ckpt_path, corpus_index.read_index(args.cache), args.cache,
+                                                       classes)
+        json.dump(training, open(training_json, "w"), indent=1)
     elif not args.export_only:
-        rows = read_index(cache)
-        start = time.time()
-        train_pools = build_pools(cache, rows, "train")
-        val_pools = build_pools(cache, rows, "val")
-        log(f"samples: {sum(len(v) for v in train_pools.values())} train, "
-            f"{sum(len(v) for v in val_pools.values())} val ({time.time() - start:.0f} s)")
-        widths = [int(c) for c in args.channels.split(",")]
-        if len(widths) not in (3, 4):
-            ap.error("--channels takes three or four widths")
-        c1, c2, c3, c4 = (widths + [0])[:4]
-        model = SCRModel(len(classes), c1=c1, c2=c2, c3=c3, c4=c4)
-        opt = torch.optim.AdamW(model.parameters(), lr=PEAK_LR, weight_decay=1e-4)
-        loss_fn = nn.CrossEntropyLoss(label_smoothing=0.05)
-        limit = args.max_minutes * 60
-        steps_per_epoch = math.ceil(args.per_class * (len(classes) + 1) / BATCH)
-        planned, epoch = args.epochs, 0
-        t0, step, best, kept = time.time(), 0, -1.0, None
-        history, average = [], WeightAverage()
-        while epoch < planned:
-            epoch += 1
-            total_steps = planned * steps_per_epoch
-            x, y = epoch_indices(train_pools, classes, args.per_class, rng)
-            seen, running, total_loss = 0, 0.0, 0.0
-            for i in range(0, len(y), BATCH):
-                set_learning_rate(opt, min(step / total_steps, 1.0))
-                xb = torch.from_numpy(x[i:i + BATCH].astype(np.int64))
-                yb = torch.from_numpy(y[i:i + BATCH])
-                loss = loss_fn(model.forward_rows(xb), yb)
-                opt.zero_grad()
-                loss.backward()
-                opt.step()
-                step += 1
-                seen += len(yb)
-                total_loss += float(loss) * len(yb)
-                running = 0.98 * running + 0.02 * float(loss) if seen > BATCH else float(loss)
-                if step % 50 == 1:
-                    sys.stderr.write(f"\r  epoch {epoch}/{planned} {seen}/{len(y)} loss {running:.3f} "
-                                     f"[{(time.time() - t0) / 60:.1f} min]   ")
-            acc, per_class = evaluate(model, val_pools, classes)
-            history.append({"epoch": epoch, "val_piece_accuracy": acc, "train_loss": total_loss / seen,
-                            "minutes": (time.time() - t0) / 60})
-            log(f"\n  epoch {epoch}: validation piece accuracy (class mean) {acc:.4f}")
-            if epoch == args.repeat_check:
-                repeat_check(history, os.path.join(work, "training.json"))
-            if acc > best:
-                best, kept = acc, epoch
-                save_checkpoint(ckpt_path, model, classes, history, t0)
-            if epoch > AVERAGE_FROM * planned:
-                average.add(model)
-            fit = epochs_that_fit(epoch, time.time() - t0, limit, planned)
-            if fit < planned:
-                log(f"  WARNING: at this pace only {fit} of {args.epochs} epochs fit in the time limit of "
-                    f"{args.max_minutes:g} minutes; this machine trains a different, shorter model")
-                planned = fit
-        if average.count > 1:
-            model.load_state_dict(average.state)
-            acc, averaged = evaluate(model, val_pools, classes)
-            log(f"  average of the last {average.count} epochs: validation piece accuracy {acc:.4f}")
-            history.append({"epoch": f"average of the last {average.count}", "val_piece_accuracy": acc,
-                            "minutes": (time.time() - t0) / 60})
-            if acc > best:
-                best, per_class, kept = acc, averaged, "average"
-                save_checkpoint(ckpt_path, model, classes, history, t0)
-        worst = sorted(per_class.items(), key=lambda kv: kv[1])[:8]
-        log("  weakest classes on validation pieces: " + ", ".join(f"{c} {a:.3f}" for c, a in worst))
-        train_minutes = (time.time() - t0) / 60
-        calibration = calibrate_checkpoint(ckpt_path, rows, cache, classes)
-        train_files = collections.Counter(r["class"] for r in rows if r["split"] == "train")
-        json.dump({"train_files": train_files, "history": history, "train_minutes": train_minutes,
-                   "epochs": {"asked": args.epochs, "done": epoch},
-                   "kept": {"epoch": kept, "averaged_epochs": average.count if kept == "average" else 0},
-                   "config": model.config, "calibration": calibration,
-                   "samples": {c: int(len(v)) for c, v in train_pools.items()}},
-                  open(os.path.join(work, "training.json"), "w"), indent=1)
-
-    ckpt = torch.load(ckpt_path)
-    model = SCRModel(**{k: v for k, v in ckpt["config"].items()})
-    model.load_state_dict(ckpt["state"])
-    facts = {"format_version": 1, "alphabet": prep.ALPHABET.decode(), "piece_bytes": prep.PIECE_BYTES,
-             "input": "feature4 float [1,510,96]", "output": f"de_pred float [1,{len(classes)}]",
-             "classes": len(classes), "class_file": "code.txt",
-             "date": datetime.date.today().isoformat()}
-    summary_path = os.path.join(cache, "summary.json")
-    if os.path.exists(summary_path):
-        summary = json.load(open(summary_path))
-        files = sum(e["train"]["files"] for e in summary["summary"].values())
-        facts["training_data"] = (f"{files} training files from {summary['projects']} projects (Debian bookworm "
-                                  f"source and binary packages, npm packages, training/manifest)")
-    path = export(model, classes, bundle, facts)
-    write_manifest(bundle, facts, classes, cache, ckpt)
-    log(f"exported {path} ({os.path.getsize(path) / 1e6:.2f} MB)")
+        train_pool, val_pool = pools(args, classes)
+        if args.export_pools:
+            return
+        run = train(args, classes, device, train_pool, val_pool, ckpt_path)
+        if run is None:
+            return
+        training = training_record(args, run, train_pool, classes, device)
+        weakest = sorted(run["history"][-1]["val_documents"].items(), key=lambda kv: kv[1])
+        log("  validation texts by kind, kept run: " + ", ".join(f"{k} {v:.3f}" for k, v in weakest))
+        json.dump(training, open(training_json, "w"), indent=1)
+        if args.train_only:
+            return
+        training["calibration"] = calibrate_checkpoint(ckpt_path, corpus_index.read_index(args.cache), args.cache,
+                                                       classes)
+        json.dump(training, open(training_json, "w"), indent=1)
+    os.makedirs(args.bundle, exist_ok=True)
+    export_bundle(args, classes, ckpt_path)
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 // Evaluation and timing of a model bundle through the built library, as a host would use it.
 //
-//   quorvel_eval classify <data dir> <list> <out>
+//   quorvel_eval classify <data dir> <list> <out> [mode]
 //       <list>: lines "id<TAB>class<TAB>file"; every file is read whole and given to QuorvelParse with
-//       the host defaults (automatic mode, batchLen 500, sampleNums 5). <out> receives
+//       the host defaults (automatic mode, batchLen 500, sampleNums 5), or in the mode given (0: the whole
+//       text covered). <out> receives
 //       "id<TAB>class<TAB>return<TAB>answer<TAB>result": answer is the first class of the result, and
 //       "dialog" for a 0 return or an empty result.
 //   quorvel_eval time <data dir> [runs]
@@ -40,7 +41,7 @@ std::string firstClass(int ret, const std::string& result) {
   return end == std::string::npos ? result : result.substr(0, end);
 }
 
-int classify(const std::string& list, const std::string& outPath) {
+int classify(const std::string& list, const std::string& outPath, int mode) {
   std::ifstream in(list);
   std::ofstream out(outPath);
   std::string line;
@@ -51,7 +52,7 @@ int classify(const std::string& list, const std::string& outPath) {
     if (!std::getline(fields, id, '\t') || !std::getline(fields, cls, '\t') || !std::getline(fields, file)) continue;
     const std::string text = readFile(file);
     std::string result;
-    const int ret = QuorvelParse(text, -1, result, -1, -1);
+    const int ret = QuorvelParse(text, mode, result, -1, -1);
     out << id << '\t' << cls << '\t' << ret << '\t' << firstClass(ret, result) << '\t' << result << '\n';
     if (++done % 500 == 0) std::cerr << "\r  classified " << done << std::flush;
   }
@@ -89,7 +90,7 @@ int timeOne(int runs) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::cerr << "usage: quorvel_eval classify <data dir> <list> <out> | time <data dir> [runs]\n";
+    std::cerr << "usage: quorvel_eval classify <data dir> <list> <out> [mode] | time <data dir> [runs]\n";
     return 2;
   }
   const std::string command = argv[1];
@@ -107,7 +108,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   int rc = 2;
-  if (command == "classify" && argc == 5) rc = classify(argv[3], argv[4]);
+  if (command == "classify" && (argc == 5 || argc == 6)) {
+    rc = classify(argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : -1);
+  }
   if (command == "time") rc = timeOne(argc > 3 ? std::atoi(argv[3]) : 2000);
   QuorvelRelease();
   return rc;
