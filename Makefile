@@ -4,10 +4,15 @@ ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
 # length of `make model`'s training in epochs, the time limit that stops it on a slow machine (from the
-# start of the run), and further options of training/train.py (documents, windows; none: the plain recipe)
+# start of the run), and further options of training/train.py: half the single pieces cut to short windows,
+# 16 documents a step (pieces of one file, snippets, prose, prose with pasted code) among which 200 of
+# prose with a pasted snippet of each class and 4,000 of prose alone
 MODEL_EPOCHS ?= 32
 MODEL_MAX_MINUTES ?= 70
-MODEL_RECIPE ?=
+MODEL_RECIPE ?= --window-share 0.5 --documents-per-step 16 --mixed-per-class 200 --prose-documents 4000
+# evaluation.json of another bundle on the same test split, shown beside the new one in the card
+MODEL_COMPARE ?=
+MODEL_COMPARE_NOTE ?= the previous bundle
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan
@@ -142,4 +147,5 @@ model-check:
 	@/usr/bin/python3 training/make_fixtures.py
 	@cmake --build $(BUILD_DIR) --target prep_fixtures_test --parallel $(JOBS)
 	@$(BUILD_DIR)/tests/fixtures_check/prep_fixtures_test --gtest_brief=1
-	@nice -n 10 /usr/bin/python3 training/evaluate.py --build $(BUILD_DIR)
+	@nice -n 10 /usr/bin/python3 training/evaluate.py --build $(BUILD_DIR) \
+	  $(if $(MODEL_COMPARE),--compare $(MODEL_COMPARE) --compare-note "$(MODEL_COMPARE_NOTE)")
