@@ -67,11 +67,14 @@ class DeviceRows:
 
 class Recipe:
     """What a step trains on: per_class pieces of each class per epoch, a share of them cut to windows of
-    100 to 500 bytes, and documents_per_step documents per step, weighted by document_weight in the loss."""
+    100 to 500 bytes, and documents_per_step documents per step, weighted by document_weight in the loss
+    once documents_from of the training is done (sampling.document_weight_at)."""
 
-    def __init__(self, per_class=3000, window_share=0.0, documents_per_step=0, document_weight=1.0):
+    def __init__(self, per_class=3000, window_share=0.0, documents_per_step=0, document_weight=1.0,
+                 documents_from=0.0):
         self.per_class, self.window_share = per_class, window_share
         self.documents_per_step, self.document_weight = documents_per_step, document_weight
+        self.documents_from = documents_from
 
     def as_dict(self):
         return dict(vars(self))
@@ -79,6 +82,16 @@ class Recipe:
 
 def steps_per_epoch(recipe, classes):
     return math.ceil(recipe.per_class * (classes + 1) / BATCH)
+
+
+def document_means(scores, doc_of, count):
+    """[count, classes]: the mean of each document's piece scores. Its ranking is that of the sum the
+    library answers from; the loss is taken on the mean because on the sum a document of n pieces weighs n
+    single pieces, and documents of up to 32 pieces then drown the pieces' signal (from a fresh network,
+    training stalled at chance level)."""
+    sums = torch.zeros(count, scores.shape[1], device=scores.device).index_add_(0, doc_of, scores)
+    sizes = torch.bincount(doc_of, minlength=count).clamp(min=1).to(scores.dtype)
+    return sums / sizes[:, None]
 
 
 def train_epoch(model, opt, loss_fn, pool, rows, drawer, recipe, classes, dialog, rng, step, total_steps, device,
@@ -95,15 +108,15 @@ def train_epoch(model, opt, loss_fn, pool, rows, drawer, recipe, classes, dialog
         yb = torch.from_numpy(ys[i:i + BATCH]).to(device)
         loss = loss_fn(model.forward_rows(rows(bi, starts, spans)), yb)
         piece_loss += float(loss) * len(yb)
-        if recipe.documents_per_step:
+        d_weight = sampling.document_weight_at(step / total_steps, recipe.document_weight, recipe.documents_from)
+        if recipe.documents_per_step and d_weight > 0:
             d_idx, d_of, d_y = drawer.draw(recipe.documents_per_step, rng)
             scores = model.forward_rows(rows(d_idx))
-            sums = torch.zeros(len(d_y), scores.shape[1], device=device).index_add_(
-                0, torch.from_numpy(d_of).to(device), scores)
-            d_loss = loss_fn(sums, torch.from_numpy(d_y).to(device))
+            d_loss = loss_fn(document_means(scores, torch.from_numpy(d_of).to(device), len(d_y)),
+                             torch.from_numpy(d_y).to(device))
             doc_loss += float(d_loss) * len(d_y)
             doc_seen += len(d_y)
-            loss = loss + recipe.document_weight * d_loss
+            loss = loss + d_weight * d_loss
         opt.zero_grad()
         loss.backward()
         opt.step()

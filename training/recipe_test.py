@@ -125,6 +125,11 @@ class PoolsAndSampling(unittest.TestCase):
         self.assertEqual(acc, {FILE: 0.5, SNIPPET: 1.0, PROSE: 1.0, MIXED: 1.0})
         self.assertAlmostEqual(sampling.selection_score(acc), 0.875)
 
+    def test_documents_come_in_after_their_start_and_rise_to_their_weight(self):
+        at = [sampling.document_weight_at(f, 2.0, 0.2) for f in (0.0, 0.19, 0.2, 0.3, 0.4, 0.9)]
+        np.testing.assert_allclose(at, [0, 0, 0, 1.0, 2.0, 2.0])
+        self.assertEqual(sampling.document_weight_at(0.0, 0.5, 0.0), 0.5)
+
     def test_evaluation_groups_are_capped_per_kind_and_class_and_fixed(self):
         b = PoolBuilder()
         p = pieces_of(CODE)[:1]

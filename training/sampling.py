@@ -78,6 +78,16 @@ class DocumentDrawer:
         return np.arange(lo, min(hi, lo + MOST_PIECES))
 
 
+def document_weight_at(frac, weight, start):
+    """The documents' weight in the loss when frac of the training's steps are done: none before start, then
+    rising evenly to `weight` over the next start (at once when start is 0). A fresh network learns the
+    pieces first: documents from the first step held it at chance level, while documents added to a network
+    trained on pieces teach it to sum them."""
+    if start <= 0:
+        return weight
+    return weight * min(1.0, max(0.0, (frac - start) / start))
+
+
 def document_scores(piece_scores, docs, count):
     """[count, classes]: the sum of the scores of each document's pieces (docs: document of each piece)."""
     out = np.zeros((count, piece_scores.shape[1]), dtype=np.float64)

@@ -91,7 +91,8 @@ def pools(args, classes):
 
 def recipe_of(args):
     return fit.Recipe(per_class=args.per_class, window_share=args.window_share,
-                      documents_per_step=args.documents_per_step, document_weight=args.document_weight)
+                      documents_per_step=args.documents_per_step, document_weight=args.document_weight,
+                      documents_from=args.documents_from)
 
 
 def run_facts(args):
@@ -269,6 +270,9 @@ def arguments():
     ap.add_argument("--documents-per-step", type=int, default=0,
                     help="documents (several pieces of one text, loss on their summed scores) in each step")
     ap.add_argument("--document-weight", type=float, default=1.0, help="weight of the documents' loss")
+    ap.add_argument("--documents-from", type=float, default=0.2,
+                    help="share of the training trained on single pieces alone, before documents come in "
+                         "(their weight then rises over as long again)")
     ap.add_argument("--mixed-per-class", type=int, default=0,
                     help="training documents of prose with a pasted snippet of each code class")
     ap.add_argument("--prose-documents", type=int, default=0, help="training documents of prose paragraphs")

@@ -45,7 +45,7 @@ def make_corpus(cache):
 
 QUIET = os.environ.get("VERBOSE") is None
 TINY = ["--epochs", "2", "--per-class", "24", "--channels", "8,8,8", "--documents-per-step", "4",
-        "--window-share", "0.5", "--mixed-per-class", "2", "--prose-documents", "2"]
+        "--window-share", "0.5", "--mixed-per-class", "2", "--prose-documents", "2", "--documents-from", "0"]
 
 
 def train(cache, work, *extra):
