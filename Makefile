@@ -12,7 +12,7 @@ MODEL_MAX_MINUTES ?= 70
 MODEL_RECIPE ?= --window-share 0.5 --documents-per-step 16 --mixed-per-class 200 --prose-documents 4000
 # evaluation.json of another bundle on the same test split, shown beside the new one in the card
 MODEL_COMPARE ?=
-MODEL_COMPARE_NOTE ?= the previous bundle
+MODEL_COMPARE_NOTE ?= the bundle this one replaces
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build stage test bench format format-check clean test-asan test-tsan test-arm64 arm64 fuzz package package-arm64 demo bench-scan

@@ -247,8 +247,41 @@ def recipe_text(training):
         pools = training["recipe"].get("pools", {})
         parts.append(f"every step also trained on {r['documents_per_step']} documents (2 to 8 pieces of a file, a "
                      f"snippet, prose, or prose with a pasted snippet of code: {pools.get('mixed_per_class', 0)} "
-                     f"per code class), with the loss on the sum of their pieces' scores, as the library sums them")
+                     f"per code class), with the loss on the mean of their pieces' scores (whose ranking is that "
+                     f"of the sum the library answers from)"
+                     + (f", from {pct(r['documents_from'])} of the training on" if r.get("documents_from") else ""))
     return (" " + "; ".join(parts).capitalize() + ".") if parts else ""
+
+
+RATE_NAMES = {"code_files": "code files", "prose_files": "prose files as dialog", "snippets": "snippets",
+              "mixed_documents": "mixed documents", "prose_documents": "prose documents as dialog"}
+
+
+def calibration_text(cal):
+    rates = ", ".join(f"{RATE_NAMES.get(k, k)} {pct(cal['before'][k])} -> {pct(cal['after'][k])}" for k in cal["after"])
+    worst = cal.get("worst_class_lost_to_dialog")
+    if worst is None:
+        rule = "the pair that maximised the mean of the accuracy rates"
+    elif worst <= 0.05:
+        rule = ("the pair that maximised the mean of the accuracy rates among those where no code class loses more "
+                f"than 5 % of its validation files to \"dialog\" (the worst loses {pct(worst)})")
+    else:
+        rule = ("the pair whose worst code class loses the least of its validation files to \"dialog\" "
+                f"({pct(worst)}: no pair kept every class within 5 %), and among those the best mean rate")
+    return f"""
+
+The last layer is calibrated for the library's rule (softmax of the summed scores, "dialog" below 0.4):
+its scores are multiplied by {cal['scale']} and "dialog" gets {cal['dialog_bias']:+} per piece, {rule}, on
+{cal['files']} validation files, {cal['snippets']} snippets and {cal.get('documents', 0)} documents in mode 0
+({rates})."""
+
+
+def previous_documents(previous, ev):
+    p, d = previous.get("documents"), ev.get("documents")
+    if not p or not d:
+        return ""
+    return (f", mixed documents {pct(p['mixed_found'])} and prose documents as \"dialog\" {pct(p['prose_dialog'])} "
+            f"(this bundle: {pct(d['mixed_found'])} and {pct(d['prose_dialog'])})")
 
 
 def write_card(bundle, ev, summary, training, previous=None):
@@ -302,20 +335,14 @@ def write_card(bundle, ev, summary, training, previous=None):
     widths = [cfg["c1"], cfg["c2"], cfg["c3"]] + ([cfg["c4"]] if cfg["c4"] else [])
     convs = f"{'two' if len(widths) == 3 else 'three'} convolutions of width 3 ({' -> '.join(map(str, widths))} channels"
     cal = training.get("calibration")
-    calibration = "" if not cal else f"""
-
-The last layer is calibrated for the library's rule (softmax of the summed scores, "dialog" below 0.4):
-its scores are multiplied by {cal['scale']} and "dialog" gets {cal['dialog_bias']:+} per piece, the pair
-that maximised the mean of the three accuracy rates on {cal['files']} validation files and {cal['snippets']}
-snippets (code files {pct(cal['before']['code_files'])} -> {pct(cal['after']['code_files'])}, prose as dialog
-{pct(cal['before']['prose_files'])} -> {pct(cal['after']['prose_files'])}, snippets {pct(cal['before']['snippets'])} -> {pct(cal['after']['snippets'])})."""
+    calibration = "" if not cal else calibration_text(cal)
 
     prev_head, prev_rule = (" previous bundle, whole files |", "---|") if previous else ("", "")
     comparison = "" if not previous else f"""
 
 The previous bundle ({previous.get('bundle_note', 'the one this bundle replaces')}), measured by the same evaluation
 on the same test files: code files {pct(ps['code_top1'])} (class mean {pct(ps['code_top1_class_mean'])}), prose as
-"dialog" {pct(ps['prose_dialog'])}, texts of 100 to 500 bytes {pct(psh['all_top1'])}; against this bundle's
+"dialog" {pct(ps['prose_dialog'])}, texts of 100 to 500 bytes {pct(psh['all_top1'])}{previous_documents(previous, ev)}; against this bundle's
 {pct(s['code_top1'])}, {pct(s['prose_dialog'])} and {pct(sh['all_top1'])}. Its accuracy per class is the last
 column of the table below."""
 

@@ -1,8 +1,8 @@
 """One epoch of training and the judging of a network on a pool (PyTorch).
 
 A step trains on a batch of single pieces (some cut to a random short window) and, when documents are
-asked for, on a batch of documents whose loss is taken on the sum of their pieces' scores, which is the
-score the library answers from.
+asked for, on a batch of documents whose loss is taken on the mean of their pieces' scores, which ranks
+the classes as the sum the library answers from does (document_means).
 """
 import math
 import sys
