@@ -483,11 +483,10 @@ def main():
         ev[name] = scores(rows)
         if name == "full" and args.split == "test":
             confusion_png(rows, os.path.join(args.bundle, "confusion.png"))
-    if args.split == "test":
-        write_documents(args.cache, args.work)
-        out = os.path.join(args.work, "docs.out")
-        run([tool, "classify", data_dir, os.path.join(args.work, "docs.tsv"), out, "0"], env=env)
-        ev["documents"] = document_scores(read_results(out))
+    write_documents(args.cache, args.work, args.split)
+    out = os.path.join(args.work, "docs.out")
+    run([tool, "classify", data_dir, os.path.join(args.work, "docs.tsv"), out, "0"], env=env)
+    ev["documents"] = document_scores(read_results(out))
     timing = run([tool, "time", data_dir, "3000"], env=env, stdout=subprocess.PIPE, text=True).stdout
     ev["timing"] = {k: float(v) for k, v in (l.split() for l in timing.splitlines() if l.strip())}
 
@@ -530,7 +529,9 @@ def main():
         write_card(args.bundle, ev, summary, training, previous)
     s, sh = ev["full"], ev["short"]
     log(f"code top-1 {pct(s['code_top1'])}, prose as dialog {pct(s['prose_dialog'])}, "
-        f"100-500 B top-1 {pct(sh['all_top1'])}, inference {ev['timing']['inference_ms_median']:.3f} ms median, "
+        f"100-500 B top-1 {pct(sh['all_top1'])}, mixed documents {pct(ev['documents']['mixed_found'])}, prose "
+        f"documents as dialog {pct(ev['documents']['prose_dialog'])}, "
+        f"inference {ev['timing']['inference_ms_median']:.3f} ms median, "
         f"model {ev['model_mb']:.2f} MB")
 
 
