@@ -4,12 +4,12 @@ ORT_DIR   := .cache/onnxruntime-1.21.0
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc)
 # length of `make model`'s training in epochs, the time limit that stops it on a slow machine (from the
-# start of the run), and further options of training/train.py: half the single pieces cut to short windows,
-# 16 documents a step (pieces of one file, snippets, prose, prose with pasted code) among which 200 of
-# prose with a pasted snippet of each class and 4,000 of prose alone
+# start of the run), and further options of training/train.py (none: single pieces, the shipped bundle's
+# recipe). The recipe with windows and documents measured in training/README.md is
+#   make model MODEL_RECIPE="--window-share 0.5 --documents-per-step 16 --mixed-per-class 200 --prose-documents 4000"
 MODEL_EPOCHS ?= 32
 MODEL_MAX_MINUTES ?= 70
-MODEL_RECIPE ?= --window-share 0.5 --documents-per-step 16 --mixed-per-class 200 --prose-documents 4000
+MODEL_RECIPE ?=
 # evaluation.json of another bundle on the same test split, shown beside the new one in the card
 MODEL_COMPARE ?=
 MODEL_COMPARE_NOTE ?= the bundle this one replaces
