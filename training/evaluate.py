@@ -26,7 +26,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import corpus_index  # noqa: E402
 import labels  # noqa: E402
 import pool_build  # noqa: E402
-from calibrate import short_snippet  # noqa: E402
+from calibrate import MAX_LOST_TO_DIALOG, short_snippet  # noqa: E402
 
 EVAL_CAP = 300
 PEER_CAP = 12   # files per class for the peers, which take about a second a file here
@@ -262,12 +262,13 @@ def calibration_text(cal):
     worst = cal.get("worst_class_lost_to_dialog")
     if worst is None:
         rule = "the pair that maximised the mean of the accuracy rates"
-    elif worst <= 0.05:
+    elif worst <= MAX_LOST_TO_DIALOG:
         rule = ("the pair that maximised the mean of the accuracy rates among those where no code class loses more "
-                f"than 5 % of its validation files to \"dialog\" (the worst loses {pct(worst)})")
+                f"than {pct(MAX_LOST_TO_DIALOG)} of its validation files to \"dialog\" (the worst loses {pct(worst)})")
     else:
         rule = ("the pair whose worst code class loses the least of its validation files to \"dialog\" "
-                f"({pct(worst)}: no pair kept every class within 5 %), and among those the best mean rate")
+                f"({pct(worst)}: no pair kept every class within {pct(MAX_LOST_TO_DIALOG)}), and among those the best "
+                "mean rate")
     return f"""
 
 The last layer is calibrated for the library's rule (softmax of the summed scores, "dialog" below 0.4):
@@ -477,8 +478,7 @@ def main():
           "model_mb": os.path.getsize(os.path.join(args.bundle, "SCR.onnx")) / 1e6}
     for name in ("full", "short"):
         out = os.path.join(args.work, f"{name}.out")
-        run([tool, "classify", data_dir, os.path.join(args.work, f"{name}.tsv"), out], env=env,
-            stderr=subprocess.DEVNULL if name == "x" else None)
+        run([tool, "classify", data_dir, os.path.join(args.work, f"{name}.tsv"), out], env=env)
         rows = read_results(out)
         ev[name] = scores(rows)
         if name == "full" and args.split == "test":

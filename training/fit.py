@@ -108,8 +108,9 @@ def train_epoch(model, opt, loss_fn, pool, rows, drawer, recipe, classes, dialog
         yb = torch.from_numpy(ys[i:i + BATCH]).to(device)
         loss = loss_fn(model.forward_rows(rows(bi, starts, spans)), yb)
         piece_loss += float(loss) * len(yb)
-        d_weight = sampling.document_weight_at(step / total_steps, recipe.document_weight, recipe.documents_from)
-        if recipe.documents_per_step and d_weight > 0:
+        d_weight = (sampling.document_weight_at(step / total_steps, recipe.document_weight, recipe.documents_from)
+                    if recipe.documents_per_step else 0.0)
+        if d_weight > 0:
             d_idx, d_of, d_y = drawer.draw(recipe.documents_per_step, rng)
             scores = model.forward_rows(rows(d_idx))
             d_loss = loss_fn(document_means(scores, torch.from_numpy(d_of).to(device), len(d_y)),

@@ -268,7 +268,7 @@ def arguments():
     ap.add_argument("--window-share", type=float, default=0.0,
                     help="share of the single pieces cut to a random window of 100 to 500 bytes")
     ap.add_argument("--documents-per-step", type=int, default=0,
-                    help="documents (several pieces of one text, loss on their summed scores) in each step")
+                    help="documents (several pieces of one text, loss on the mean of their scores) in each step")
     ap.add_argument("--document-weight", type=float, default=1.0, help="weight of the documents' loss")
     ap.add_argument("--documents-from", type=float, default=0.2,
                     help="share of the training trained on single pieces alone, before documents come in "
